@@ -1,0 +1,39 @@
+// The file transaction: the update lock, opening and recovery, commit,
+// backup and release. Every store operation runs one transaction:
+//
+//   lookup:  BeginTransaction(READ) ... EndTransaction(READ)
+//   update:  AcquireUpdateLock(options)
+//            BeginTransaction(type) ... EndTransaction(type or READ)
+//            [BeginTransaction(VERIFY) ... EndTransaction(VERIFY or READ)]
+//            ReleaseUpdateLock
+//
+// The on-disk protocol and its invariants are documented in transaction.cpp.
+#ifndef GENREG_TRANSACTION_H
+#define GENREG_TRANSACTION_H
+
+#include <cstdint>
+#include <genreg/handle.h>
+
+// Size of the checksum header of a binary file with GENREG_FEATURE_CHECKSUM;
+// records start at this offset.
+#define GENREG_CHECKSUM_HEADER_SIZE 32
+
+unsigned AcquireUpdateLock(GenRegFile* handle, unsigned options);
+unsigned ReleaseUpdateLock(GenRegFile* handle);
+// On success stream holds the registry file positioned where the store
+// reads its first record (for a checksummed binary file: offset 32), or at
+// its end when appending in place; tempStream holds the copy where the type
+// needs one.
+unsigned BeginTransaction(GenRegFile* handle, unsigned type);
+// type: the type begun, to commit; GENREG_TXN_READ to close without commit.
+unsigned EndTransaction(GenRegFile* handle, unsigned type);
+int32_t ComputeChecksum(const void* data, uint64_t length);
+
+// True when an Add on this handle appends to the file in place (duplicates
+// allowed, verification off): no temporary copy, no swap.
+inline bool GenRegAppendsInPlace(const GenRegFile* handle) {
+    return (handle->features & GENREG_FEATURE_DUPLICATES) &&
+           !(handle->features & GENREG_FEATURE_VERIFY);
+}
+
+#endif

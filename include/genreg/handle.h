@@ -1,0 +1,217 @@
+// The registry handle: the object every registry-file operation works on.
+//
+// A handle is a plain structure without virtual functions. A record schema
+// makes it specific by filling the table of callbacks at its head and by
+// deriving the names of the file's companion files; the stores (GenRegText
+// for files of text lines, GenRegBin for files of length-prefixed binary
+// records) implement lookup and update by scanning the file and calling
+// those callbacks.
+//
+//   GenRegBase  callbacks, state word, feature word
+//   GenRegFile  the file path and its companions, lock file, open streams,
+//               and the scan cursor
+//   GenRegText / GenRegBin   Get, GetNext, Add, Change, Delete
+//
+// A handle serves one thread at a time. Between operations it holds no
+// open file and no lock, except a scan the caller keeps open between
+// OpenScan and CloseScan.
+#ifndef GENREG_HANDLE_H
+#define GENREG_HANDLE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <genreg/export.h>
+#include <genreg/oss_file.h>
+
+// Capacity of each of the five path fields, terminator included.
+#define GENREG_PATH_MAX 260
+// Capacity of a text line buffer, terminator included.
+#define GENREG_LINE_MAX 2048
+// A selector that asks for the equality of two whole records.
+#define GENREG_SELECT_ALL 0xFFFFFFFFFFFFFFFFULL
+// Bounds of a schema's largest record size (GetMaxRecordSize).
+#define GENREG_RECORD_MIN 3
+#define GENREG_RECORD_MAX 0x100000
+
+// The state word.
+enum : uint64_t {
+    GENREG_STATE_INITIAL = 0x1,       // nothing open; the word is exactly 0x1
+    GENREG_STATE_LOCK_HELD = 0x10,    // lockFile is open and locked
+    GENREG_STATE_SCAN_OPEN = 0x40,    // an explicit scan holds stream open
+    GENREG_STATE_SCAN_AT_END = 0x80,  // the scan has reached end of file
+    GENREG_STATE_PATHS_SET = 0x100,   // the five paths are valid
+};
+
+// The feature word; setFeature and unsetFeature accept 1 to 256.
+enum : uint64_t {
+    GENREG_FEATURE_VERIFY = 0x1,             // verify the copy before the swap
+    GENREG_FEATURE_DUPLICATES = 0x2,         // several records may share a key
+    GENREG_FEATURE_PACKED = 0x4,             // binary: records stored packed
+    GENREG_FEATURE_BIG_ENDIAN_LENGTH = 0x8,  // binary: big-endian length prefix
+    GENREG_FEATURE_GET_IN_SCAN = 0x10,       // Get may search an open scan
+    GENREG_FEATURE_NOTIFY = 0x20,            // binary: NotifyUpdate after updates
+    GENREG_FEATURE_POST_UPDATE = 0x40,       // PostUpdate after updates
+    GENREG_FEATURE_JOIN_LINES = 0x80,        // text: backslash-newline joins lines
+    GENREG_FEATURE_CHECKSUM = 0x100,         // binary: 32-byte checksum header
+};
+
+// storeKind
+enum : uint64_t { GENREG_STORE_BINARY = 1, GENREG_STORE_TEXT = 2 };
+
+// File transaction types; 2, 4 and 8 are also NotifyUpdate's operation codes.
+enum : unsigned {
+    GENREG_TXN_READ = 1,
+    GENREG_TXN_CHANGE = 2,
+    GENREG_TXN_ADD = 4,
+    GENREG_TXN_DELETE = 8,
+    GENREG_TXN_VERIFY = 16,
+};
+
+// Update-lock options (a bit set).
+enum : unsigned {
+    GENREG_LOCK_EXCLUSIVE = 0x1,
+    GENREG_LOCK_SHARED = 0x2,  // ignored when EXCLUSIVE is also set
+    GENREG_LOCK_WAIT = 0x4,
+    GENREG_LOCK_NOWAIT = 0x8,  // wins over WAIT
+    GENREG_LOCK_CREATE_DIR = 0x10,
+};
+
+class GenRegBase;
+
+// The callback table. Each schema fills the slots it supports; an operation
+// that needs an empty slot fails with that slot's own return code.
+//
+// CompareRecord: 1 when the stored record matches the key on the fields the
+// selector names; with GENREG_SELECT_ALL, non-zero when two whole records
+// are equal.
+typedef int (*GenRegCompareFn)(uint64_t selector, const void* stored, const void* key);
+// ValidateRecord: 0 accepts the caller's key or record. May normalise it.
+typedef unsigned (*GenRegValidateFn)(uint64_t selector, void* record);
+typedef unsigned (*GenRegPrintFn)(const void* record);
+// NotifyUpdate: after a binary update; operation 4 (Add), 2 (Change), 8 (Delete).
+typedef unsigned (*GenRegNotifyFn)(GenRegBase* handle, uint64_t operation, const void* first,
+                                   const void* second);
+typedef unsigned (*GenRegPostUpdateFn)(void);
+typedef unsigned (*GenRegRecordSizeFn)(const void* record, uint64_t* size);
+typedef unsigned (*GenRegMaxRecordSizeFn)(uint64_t* size);
+// Text store: format the record into line (GENREG_LINE_MAX characters),
+// which holds the line being replaced, or is empty for a new line.
+typedef unsigned (*GenRegTextPackFn)(void* record, char* line);
+// Text store: parse one logical line into the record.
+typedef unsigned (*GenRegTextUnpackFn)(void* record, const char* line);
+// Binary store: convert *record in place to its packed form. storedImage is
+// the record's bytes as last read from the file, or null for a new record.
+typedef unsigned (*GenRegBinPackFn)(void** record, const void* storedImage);
+// Binary store: convert the packed *record in place to its in-memory form.
+typedef unsigned (*GenRegBinUnpackFn)(void** record);
+typedef unsigned (*GenRegPackedSizeFn)(const void* packed, uint64_t* size);
+
+class GENREG_API GenRegBase {
+public:
+    GenRegCompareFn CompareRecord;
+    GenRegValidateFn ValidateRecord;
+    GenRegPrintFn PrintRecord;
+    GenRegNotifyFn NotifyUpdate;
+    GenRegPostUpdateFn PostUpdate;
+    uint64_t state;
+    uint64_t features;
+    uint64_t storeKind;
+    // Identifier an internal updater stores while it updates; callbacks
+    // that receive the handle may read it.
+    uint32_t updateOriginator;
+    GenRegRecordSizeFn GetRecordSize;
+    GenRegMaxRecordSizeFn GetMaxRecordSize;
+
+    // True when any bit of feature is set. No range check.
+    bool isFeatureSet(uint64_t feature) const;
+    // Sets the bits of feature (1 to 256), else GENREG_RC_BAD_FEATURE.
+    unsigned setFeature(uint64_t feature);
+    // Clears the bits of feature (1 to 256): GENREG_RC_BAD_FEATURE out of
+    // range, GENREG_RC_FEATURE_NOT_SET when none of them is set.
+    unsigned unsetFeature(uint64_t feature);
+
+    GenRegBase(const GenRegBase&) = delete;
+    GenRegBase& operator=(const GenRegBase&) = delete;
+
+protected:
+    GenRegBase();
+    ~GenRegBase() = default;
+};
+
+class GENREG_API GenRegFile : public GenRegBase {
+public:
+    char filePath[GENREG_PATH_MAX];     // the registry file
+    char backupPath[GENREG_PATH_MAX];   // exists only while a commit swaps
+    char tempPath[GENREG_PATH_MAX];     // temporary copy written by an update
+    char corruptPath[GENREG_PATH_MAX];  // copy left by an interrupted update
+    char lockPath[GENREG_PATH_MAX];     // lock file that serialises updates
+    OSSHFile lockFile;                  // open while GENREG_STATE_LOCK_HELD
+    OSSFileOpenParam lockOpenParam;
+    FILE* stream;            // the registry file, during a transaction or a scan
+    FILE* tempStream;        // the temporary copy, during an update transaction
+    uint64_t fileMode;       // permissions of a created file; 0 means 0600
+    uint64_t lockFileMode;   // permissions of the lock file; 0 means 0600
+    uint64_t headerPending;  // 1 until this handle committed a checksummed file
+
+    // The scan cursor: keeps the registry file open, shared-locked, between
+    // calls. While a scan is open, file transactions on this handle refuse
+    // to start; GetNext reads from the scan.
+    unsigned OpenScan();
+    // Harmless without an open scan.
+    unsigned CloseScan();
+    unsigned Rewind();
+    // An opaque position, valid only for the scan it was taken from.
+    unsigned getRegFilePosition(int64_t* position);
+    unsigned setRegFilePosition(const int64_t* position);
+
+protected:
+    GenRegFile();
+    ~GenRegFile();
+};
+
+// A store of text lines. Records are logical lines; a schema's UnpackRecord
+// parses a line and PackRecord formats one. Lines an update does not touch
+// are copied byte for byte.
+class GENREG_API GenRegText : public GenRegFile {
+public:
+    GenRegTextPackFn PackRecord;
+    GenRegTextUnpackFn UnpackRecord;
+
+    GenRegText();
+    ~GenRegText();
+
+    // The first record that matches key on the fields of selector, copied
+    // into result (GetMaxRecordSize bytes). GENREG_RC_NO_MATCH when none.
+    unsigned Get(uint64_t selector, void* key, void* result);
+    // The next matching record of the open scan; selector 0 matches every
+    // line. GENREG_RC_NOT_FOUND at the end.
+    unsigned GetNext(uint64_t selector, void* key, void* result);
+    // Appends record as a new line at the end of the file.
+    unsigned Add(uint64_t selector, void* record);
+    // Replaces the lines matching key by newRecord, each in its place.
+    unsigned Change(uint64_t selector, void* key, void* newRecord);
+    // Removes the lines matching key.
+    unsigned Delete(uint64_t selector, void* key);
+};
+
+// A store of length-prefixed binary records.
+class GENREG_API GenRegBin : public GenRegFile {
+public:
+    GenRegBinPackFn PackRecord;
+    GenRegBinUnpackFn UnpackRecord;
+    GenRegPackedSizeFn GetPackedSize;
+
+    GenRegBin();
+    ~GenRegBin();
+
+    unsigned Get(uint64_t selector, void* key, void* result);
+    unsigned GetNext(uint64_t selector, void* key, void* result);
+    // With GENREG_FEATURE_PACKED the caller's record is packed in place
+    // while it is written; it is back in memory form after a verified
+    // update and stays packed otherwise.
+    unsigned Add(uint64_t selector, void* newRecord);
+    unsigned Change(uint64_t selector, void* key, void* newRecord);
+    unsigned Delete(uint64_t selector, void* key);
+};
+
+#endif

@@ -1,0 +1,200 @@
+// The operating-system services the library uses: files and their locks,
+// paths, streams, memory, number conversion, the diagnostic log and the
+// trace. One interface; the build chooses the POSIX or the Win32 backend.
+// Nothing outside platform/ calls the operating system or stdio's file
+// functions directly: every stream operation goes through the oss*Stream*
+// wrappers below, so that the test build can inject a failure at any call.
+//
+// Return codes: 0 is success; failures are 0x9000xxxx codes. The two codes
+// callers rely on are OSS_RC_LOCK_NOT_AVAILABLE and OSS_RC_FILE_NOT_FOUND;
+// every other failure is OSS_RC_FAILED or a code made by ossErrorMapSystem.
+#ifndef GENREG_PLATFORM_OSS_H
+#define GENREG_PLATFORM_OSS_H
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <genreg/oss_file.h>
+
+// A lock that is taken, asked for in fail-at-once mode.
+#define OSS_RC_LOCK_NOT_AVAILABLE 0x90000014U
+// ossFileDelete of a file that does not exist.
+#define OSS_RC_FILE_NOT_FOUND 0x9000003fU
+// Any other failure of the services (the log entry says which call failed).
+#define OSS_RC_FAILED 0x90000001U
+// Sharing violation or access denied, as mapped by ossErrorMapSystem.
+#define OSS_RC_ACCESS_DENIED 0x90000002U
+// A path or output does not fit its buffer.
+#define OSS_RC_BUFFER_TOO_SMALL 0x90000003U
+
+// ---- paths and files ------------------------------------------------------
+
+// The last component of path ("c" of "a/b/c"), into out of size bytes.
+unsigned ossBaseName(const char* path, char* out, size_t size);
+// The directory part of path ("a/b" of "a/b/c"; "." for a bare name).
+unsigned ossDirectoryName(const char* path, char* out, size_t size);
+// The platform's path separator: '\\' on Windows, '/' on POSIX.
+char ossPathSeparator();
+bool ossIsFile(const char* path);
+bool ossIsDirectory(const char* path);
+
+struct OSSDirectoryCreateParam {
+    uint32_t version;  // OSS_INTERFACE_VERSION
+    const char* path;
+    uint64_t permissions;  // octal 0700
+    uint32_t option;       // 1 from BeginTransaction, 2 from AcquireUpdateLock
+};
+// 0 once the directory exists (missing parents are created too).
+unsigned ossDirectoryCreate(const OSSDirectoryCreateParam* param);
+// 0; OSS_RC_FILE_NOT_FOUND when the file does not exist.
+unsigned ossFileDelete(const char* path);
+// Renames, replacing an existing target.
+unsigned ossFileRename(const char* from, const char* to);
+
+struct OSSFileInfoRequest {
+    uint32_t version;  // OSS_INTERFACE_VERSION
+    const char* path;
+};
+struct OSSFileInfo {
+    uint64_t size;         // bytes
+    uint64_t permissions;  // permission bits (octal 0600 style)
+};
+unsigned ossFileGetInfoV9(const OSSFileInfoRequest* request, OSSFileInfo* info);
+unsigned ossFileSetPermissions(const char* path, uint64_t permissions);
+
+// Identity of a file (device and inode, or volume and file index): two
+// names or handles refer to the same file when their identities are equal.
+struct OSSFileIdentity {
+    uint64_t volume;
+    uint64_t index;
+};
+unsigned ossFileIdentityOfPath(const char* path, OSSFileIdentity* id);
+unsigned ossFileIdentityOfHandle(intptr_t handle, OSSFileIdentity* id);
+
+// Replaces target by source, keeping target present at every instant and
+// keeping its previous content under backup for the moment of the swap:
+// POSIX hard-links target to backup, renames source over target, and
+// leaves backup for the caller to delete; Windows uses ReplaceFile with a
+// short bounded retry of sharing violations. backup must not exist.
+// *backupMade reports whether backup now holds the previous target.
+unsigned ossFileReplace(const char* source, const char* target, const char* backup,
+                        bool* backupMade);
+// Makes a completed rename in the directory of path durable (POSIX fsync
+// of the directory; nothing on Windows).
+unsigned ossSyncDirectoryOf(const char* path);
+
+// Creates path exclusively (fails when any file or link has that name) and
+// opens a stream on it with mode ("wb", "w+b", "wt", ...): never writes
+// through a link planted at the name.
+FILE* ossStreamCreateExclusive(const char* path, const char* mode);
+// fopen for reading an existing file.
+FILE* ossStreamOpen(const char* path, const char* mode);
+
+// ---- the bridge from an OS file handle to a stream -------------------------
+
+enum : int {
+    OSS_FD_APPEND = 0x8,   // descriptor flag: append
+    OSS_FD_TEXT = 0x4000,  // descriptor flag: text mode (Windows only)
+};
+// A runtime-library descriptor for an OS handle; -1 on failure. On success
+// the descriptor owns the handle.
+int ossOpenOsfHandle(intptr_t handle, int flags);
+// A stream on a descriptor; null on failure (the descriptor stays open).
+FILE* ossFdOpen(int fd, const char* mode);
+// 0 when path exists (mode 0), else -1.
+int ossAccess(const char* path, int mode);
+// Size of the file behind a stream; 0 on success.
+int ossStreamFileSize(FILE* stream, int64_t* size);
+
+// ---- stream operations (fault-injection points) ---------------------------
+
+size_t ossStreamRead(void* buffer, size_t size, size_t count, FILE* stream);
+size_t ossStreamWrite(const void* buffer, size_t size, size_t count, FILE* stream);
+char* ossStreamGets(char* buffer, int size, FILE* stream);
+// Writes text; 0 on success, non-zero when the stream refused it.
+int ossStreamPuts(const char* text, FILE* stream);
+int ossStreamSeek(FILE* stream, int64_t offset, int whence);
+int64_t ossStreamTell(FILE* stream);
+// Flushes the stream and its file to stable storage (fflush + fsync, or
+// FlushFileBuffers); 0 on success.
+int ossStreamSync(FILE* stream);
+// fclose; the stream is gone whatever the result.
+int ossStreamClose(FILE* stream);
+
+// ---- errors, conversion, memory -------------------------------------------
+
+// Maps a system error number (errno, or a Windows error) to a return code
+// for the log. category: 0 C runtime (errno), 1 Windows error number.
+unsigned ossErrorMapSystem(uint32_t functionId, uint32_t probe, uint32_t category,
+                           uint32_t systemError, uint32_t reserved);
+// The last C runtime error (errno).
+int ossLastErrno();
+// 0 and *value for "true/false", "yes/no", "on/off", "1/0" (any case).
+unsigned ossStrToBoolean(const char* text, bool* value);
+// strtoll/strtoull semantics: *end stops at the first character not used.
+int64_t ossStrToSint64(const char* text, char** end, int base);
+uint64_t ossStrToUint64(const char* text, char** end, int base);
+
+// 0 and a block of size bytes; unit and line name the caller for the log.
+unsigned _ossMemAlloc(void** block, size_t size, const char* unit, int line);
+// Frees *block and sets it to null; 0.
+unsigned _ossMemFree(void** block, const char* unit, int line);
+#define ossMemAlloc(block, size, unit) _ossMemAlloc((void**)(block), (size), (unit), __LINE__)
+#define ossMemFree(block, unit) _ossMemFree((void**)(block), (unit), __LINE__)
+
+// True only on the Windows 95 family (never, on the platforms built here).
+extern bool g_bIsPlatformID_Win32On95;
+
+// ---- diagnostic log -------------------------------------------------------
+//
+// Each call writes one line (time, process and thread, function identifier,
+// probe, return code with its name, severity, and the data items formatted
+// from fmt) to the file named by GENREG_LOG_FILE; nothing when it is unset.
+// Logging never fails the caller.
+enum : unsigned { OSS_SEVERITY_ERROR = 3, OSS_SEVERITY_WARNING = 4 };
+void ossLog(uint32_t functionId, uint32_t probe, unsigned rc, unsigned severity, const char* fmt,
+            ...);
+// A called function failed: calledId returned calledRc; the caller reports rc.
+void ossLogRC(uint32_t functionId, uint32_t probe, uint32_t calledId, unsigned calledRc,
+              unsigned rc, unsigned severity, const char* fmt, ...);
+
+// In-process capture of log entries, for tests: every entry is also passed
+// to the sink while one is installed.
+struct OSSLogEntry {
+    uint32_t functionId;
+    uint32_t probe;
+    uint32_t calledId;  // 0 for ossLog
+    unsigned calledRc;  // 0 for ossLog
+    unsigned rc;
+    unsigned severity;
+    const char* data;  // the formatted data items
+};
+typedef void (*OSSLogSink)(const OSSLogEntry* entry, void* context);
+void ossLogSetSink(OSSLogSink sink, void* context);
+
+// ---- trace ----------------------------------------------------------------
+//
+// Active when GENREG_TRACE_FILE names a trace file: g_pGTCB is then present
+// with a non-zero active word. When tracing is off its cost is one pointer
+// test. Trace identifiers are 0x082Axxxx.
+struct GTCB {
+    volatile uint32_t active;
+};
+extern GTCB* g_pGTCB;
+uint64_t ossThreadID();
+void _gtraceEntry(uint64_t threadId, uint32_t functionId, uint64_t reserved, uint64_t level);
+void _gtraceExit(uint64_t threadId, uint32_t functionId, uint64_t resultAddress, uint64_t reserved);
+// Trace type codes of _gtraceVar items.
+enum : uint32_t { OSS_TRACE_TEXT = 1, OSS_TRACE_U64 = 2, OSS_TRACE_U32 = 3, OSS_TRACE_BYTES = 4 };
+// count items, each given as (uint32_t type, uint64_t size, const void* address).
+void _gtraceVar(uint64_t threadId, uint32_t functionId, uint32_t probe, uint32_t count, ...);
+void _gtraceErrorVar(uint64_t threadId, uint32_t functionId, uint32_t probe, unsigned rc,
+                     uint32_t count, ...);
+
+// ---- process helpers for tests and tools ----------------------------------
+
+// Milliseconds to sleep (used by bounded retries).
+void ossSleepMs(unsigned milliseconds);
+
+#endif

@@ -5,8 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <cstdlib>
 
 #include "platform/oss.h"
 #include "platform/oss_sys.h"
@@ -47,31 +46,41 @@ unsigned ossProcessSpawnSelf(const char* const* args, size_t argCount, const cha
     if (rc != 0) return rc;
 
     // Everything the child needs is built before fork(): between fork and
-    // exec only async-signal-safe calls are allowed.
-    std::vector<char*> argv;
-    argv.push_back(path);
+    // exec only async-signal-safe calls are allowed. Plain arrays, so that no
+    // container template is instantiated (and exported) by the library.
+    size_t inherited = 0;
+    while (environ[inherited])
+        ++inherited;
+    char** argv = (char**)std::calloc(argCount + 2, sizeof(char*));
+    char** envp = (char**)std::calloc(inherited + envCount + 1, sizeof(char*));
+    if (!argv || !envp) {
+        std::free(argv);
+        std::free(envp);
+        return OSS_RC_NO_MEMORY;
+    }
+    argv[0] = path;
     for (size_t i = 0; i < argCount; ++i)
-        argv.push_back(const_cast<char*>(args[i]));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** entry = environ; *entry; ++entry) {
+        argv[i + 1] = const_cast<char*>(args[i]);
+    size_t used = 0;
+    for (size_t e = 0; e < inherited; ++e) {
         bool overridden = false;
         for (size_t i = 0; i < envCount && !overridden; ++i)
-            overridden = sameName(*entry, env[i]);
-        if (!overridden) envp.push_back(*entry);
+            overridden = sameName(environ[e], env[i]);
+        if (!overridden) envp[used++] = environ[e];
     }
     for (size_t i = 0; i < envCount; ++i)
-        envp.push_back(const_cast<char*>(env[i]));
-    envp.push_back(nullptr);
+        envp[used++] = const_cast<char*>(env[i]);
 
     pid_t pid = ::fork();
-    if (pid < 0) return ossSysFail(OSS_FID_PROCESS, 2, "fork", path);
     if (pid == 0) {
-        ::execve(path, argv.data(), envp.data());
+        ::execve(path, argv, envp);
         ::_exit(127);
     }
-    process->id = pid;
-    return 0;
+    if (pid < 0) rc = ossSysFail(OSS_FID_PROCESS, 2, "fork", path);
+    std::free(argv);
+    std::free(envp);
+    if (rc == 0) process->id = pid;
+    return rc;
 }
 
 unsigned ossProcessWait(OSSProcess* process, int* exitCode) {

@@ -88,9 +88,13 @@ unsigned swapInCopy(GenRegFile* handle) {
         ossFileReplace(handle->tempPath, handle->filePath, handle->backupPath, &backupMade);
     if (ossRc != 0) {
         int error = ossLastErrno();
-        // Without a backup the file was never touched; with one, the copy
-        // could not be moved in and the file still holds the old content.
-        rc = backupMade ? GENREG_RC_TEMP_RENAME_FAILED : GENREG_RC_BACKUP_RENAME_FAILED;
+        // Either way the file still holds the old content (I2). The backup
+        // and the copy share the file's directory, so a backup that could
+        // be made leaves only one reason for the move to fail: the copy is
+        // gone or cannot be moved; a backup that could not be made leaves
+        // the copy where it was.
+        rc = backupMade || ossAccess(handle->tempPath, 0) != 0 ? GENREG_RC_TEMP_RENAME_FAILED
+                                                               : GENREG_RC_BACKUP_RENAME_FAILED;
         ossLogRC(FID_END_TRANSACTION, 4, 0, ossRc, rc, OSS_SEVERITY_ERROR,
                  "errno=%d temp=%s file=%s backup=%s", error, handle->tempPath, handle->filePath,
                  handle->backupPath);

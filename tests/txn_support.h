@@ -12,6 +12,7 @@
 #include <genreg/handle.h>
 #include <genreg/rc.h>
 #include "genreg/handle_internal.h"
+#include "genreg/trace.h"
 #include "genreg/transaction.h"
 #include "platform/fault.h"
 #include "platform/oss.h"
@@ -35,6 +36,10 @@ struct BinStore : GenRegBin {
     }
     unsigned pathRc;
 };
+
+// A text store whose constructor never set the paths (as after a failed
+// schema constructor).
+struct UnsetStore : GenRegText {};
 
 // The rest of stream from its position.
 inline std::string ReadRest(FILE* stream) {

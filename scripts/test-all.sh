@@ -42,13 +42,15 @@ echo "===== summary"
 total_passed=0
 total_failed=0
 for name in linux linux-asan windows; do
+    echo "--- $name"
     summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$name.log" |
         tail -n 1)
     if [ -z "$summary" ]; then
-        echo "$name: no ctest summary (the build or configuration failed)"
+        echo "no ctest summary: the configuration or the build failed (see $logs/$name.log)"
         continue
     fi
-    echo "$name: $summary"
+    echo "$summary"
+    grep -E '^Total Test time' "$logs/$name.log" | tail -n 1
     sed -n '/^The following tests FAILED:/,/^Errors while running CTest/p' "$logs/$name.log"
     read -r failed total < <(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$summary")
     total_passed=$((total_passed + total - failed))

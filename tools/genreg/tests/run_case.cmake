@@ -11,7 +11,7 @@
 #   genreg_copy(NAME...)                  copies examples/NAME into WORK
 #   genreg_write(NAME TEXT)               writes a file into WORK
 #   genreg_env(NAME VALUE)                sets an environment variable for later runs
-#   genreg_run(ARGS args... [EXIT n] [STDOUT text] [STDERR text])
+#   genreg_run(ARGS args... [EXIT n] [STDOUT text | STDOUT_BEGINS text] [STDERR text])
 #   genreg_expect_file(NAME TEXT)         WORK/NAME holds exactly TEXT
 #   genreg_expect_unchanged(NAME)         WORK/NAME is byte for byte examples/NAME
 #   genreg_expect_same(NAME OTHER)        two files of WORK are byte for byte equal
@@ -30,8 +30,11 @@ endforeach()
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 
+# Counts a failed check in the top-level scope; called from the functions
+# below, so it sets the caller's caller.
 macro(genreg_bump)
   math(EXPR genreg_failures "${genreg_failures} + 1")
+  set(genreg_failures ${genreg_failures} PARENT_SCOPE)
 endmacro()
 
 function(genreg_normalise out text)
@@ -53,8 +56,10 @@ macro(genreg_env name value)
   list(APPEND genreg_env_args "${name}=${value}")
 endmacro()
 
-macro(genreg_run)
-  cmake_parse_arguments(run "" "EXIT;STDOUT;STDERR" "ARGS" ${ARGN})
+# A function, with PARSE_ARGV, so that expected texts reach it unchanged
+# (semicolons and backslashes included).
+function(genreg_run)
+  cmake_parse_arguments(PARSE_ARGV 0 run "" "EXIT;STDOUT;STDOUT_BEGINS;STDERR" "ARGS")
   if(NOT DEFINED run_EXIT)
     set(run_EXIT 0)
   endif()
@@ -72,6 +77,11 @@ macro(genreg_run)
                        "  stdout:\n${run_out}\n  stderr:\n${run_err}")
     genreg_bump()
   endif()
+  if(DEFINED run_STDOUT_BEGINS)
+    string(LENGTH "${run_STDOUT_BEGINS}" run_length)
+    string(SUBSTRING "${run_out}" 0 ${run_length} run_out)
+    set(run_STDOUT "${run_STDOUT_BEGINS}")
+  endif()
   if(NOT "${run_out}" STREQUAL "${run_STDOUT}")
     message(SEND_ERROR "genreg ${run_line}\n  standard output differs.\n"
                        "--- expected\n${run_STDOUT}--- actual\n${run_out}---")
@@ -82,9 +92,9 @@ macro(genreg_run)
                        "--- expected\n${run_STDERR}--- actual\n${run_err}---")
     genreg_bump()
   endif()
-endmacro()
+endfunction()
 
-macro(genreg_expect_file name text)
+function(genreg_expect_file name text)
   if(NOT EXISTS "${WORK}/${name}")
     message(SEND_ERROR "${name} does not exist")
     genreg_bump()
@@ -96,27 +106,27 @@ macro(genreg_expect_file name text)
       genreg_bump()
     endif()
   endif()
-endmacro()
+endfunction()
 
-macro(genreg_expect_same name other)
+function(genreg_expect_same name other)
   file(SHA256 "${WORK}/${name}" expect_left)
   file(SHA256 "${other}" expect_right)
   if(NOT expect_left STREQUAL expect_right)
     message(SEND_ERROR "${name} is not byte for byte ${other}")
     genreg_bump()
   endif()
-endmacro()
+endfunction()
 
 macro(genreg_expect_unchanged name)
   genreg_expect_same("${name}" "${EXAMPLES}/${name}")
 endmacro()
 
-macro(genreg_expect_missing name)
+function(genreg_expect_missing name)
   if(EXISTS "${WORK}/${name}")
     message(SEND_ERROR "${name} exists")
     genreg_bump()
   endif()
-endmacro()
+endfunction()
 
 include("${CASE}")
 

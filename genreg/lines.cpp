@@ -41,7 +41,8 @@ size_t readPhysicalLine(char* raw, size_t j, size_t size, FILE* stream) {
         return 0;
     }
     size_t end = j + room - 1;
-    while (end > j && raw[end] != '\0') --end;
+    while (end > j && raw[end] != '\0')
+        --end;
     return end - j;
 }
 
@@ -200,7 +201,8 @@ unsigned NormalizeLine(char* text) {
         if (text[k] == '\t' || text[k] == '\n' || text[k] == '\r') text[k] = ' ';
 
     const char* from = text;
-    while (*from == ' ') ++from;
+    while (*from == ' ')
+        ++from;
     size_t n = 0;
     bool lastWasSpace = false;  // the last character copied was a space outside quotes
     while (*from != '\0') {
@@ -208,7 +210,8 @@ unsigned NormalizeLine(char* text) {
             // A quoted run is copied as it stands, up to its closing quote
             // or, when it is never closed, to the end of the text.
             work[n++] = *from++;
-            while (*from != '\0' && *from != '"') work[n++] = *from++;
+            while (*from != '\0' && *from != '"')
+                work[n++] = *from++;
             if (*from == '"') work[n++] = *from++;
             lastWasSpace = false;
         } else if (*from == ' ') {
@@ -220,7 +223,8 @@ unsigned NormalizeLine(char* text) {
             lastWasSpace = false;
         }
     }
-    while (n > 0 && work[n - 1] == ' ') --n;
+    while (n > 0 && work[n - 1] == ' ')
+        --n;
     work[n] = '\0';
     std::memcpy(text, work, n + 1);
 
@@ -253,14 +257,16 @@ unsigned NextToken(char** token, char** cursor) {
         return rc;
     }
     char* p = *cursor;
-    while (*p == ' ' || *p == '\t') ++p;
+    while (*p == ' ' || *p == '\t')
+        ++p;
     if (*p == '\0') {
         *token = nullptr;
         rc = GENREG_RC_END_OF_INPUT;
         return rc;
     }
     *token = p;
-    while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
+    while (*p != '\0' && *p != ' ' && *p != '\t')
+        ++p;
     if (*p == '\0') {
         *cursor = nullptr;
     } else {
@@ -280,7 +286,8 @@ bool CutAtLineEnd(char* text) {
 
 void CopyLineText(char* out, const char* line) {
     size_t length = 0;
-    while (length < GENREG_LINE_MAX - 1 && line[length] != '\0') ++length;
+    while (length < GENREG_LINE_MAX - 1 && line[length] != '\0')
+        ++length;
     std::memcpy(out, line, length);
     out[length] = '\0';
     CutAtLineEnd(out);

@@ -177,7 +177,8 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
     if (rc != 0) return rc;
 
     unsigned secondary = 0;
-    const bool inScan = (state & GENREG_STATE_SCAN_OPEN) && isFeatureSet(GENREG_FEATURE_GET_IN_SCAN);
+    const bool inScan =
+        (state & GENREG_STATE_SCAN_OPEN) && isFeatureSet(GENREG_FEATURE_GET_IN_SCAN);
     int64_t savedPosition = 0;
     bool searched = false;
     if (inScan) {

@@ -180,8 +180,8 @@ unsigned finish(TextUpdate* u, uint64_t selector, void* record, void* key) {
     }
     // A failed end of an Add leaves its copy in an unknown state: it is not
     // verified, and the next update sets it aside as the corruption marker.
-    bool verifyStep = h->isFeatureSet(GENREG_FEATURE_VERIFY) &&
-                      !(endFailed && u->type == GENREG_TXN_ADD);
+    bool verifyStep =
+        h->isFeatureSet(GENREG_FEATURE_VERIFY) && !(endFailed && u->type == GENREG_TXN_ADD);
     if (verifyStep) {
         if (!u->abandoned && u->result == 0) {
             unsigned verifyRc = VerifyTextUpdate(h, u->type, selector, record, key);
@@ -240,8 +240,7 @@ unsigned finish(TextUpdate* u, uint64_t selector, void* record, void* key) {
 bool nextLine(TextUpdate* u, TextLine* text) {
     GenRegText* h = u->handle;
     if (!ReadTextLine(text, h->stream, u->join)) {
-        if (TextStreamFailed(h->stream))
-            fail(u, GENREG_RC_READ_FAILED, PROBE_READ, 0, "read");
+        if (TextStreamFailed(h->stream)) fail(u, GENREG_RC_READ_FAILED, PROBE_READ, 0, "read");
         return false;
     }
     if (TextLineIsPiece(text)) {
@@ -303,9 +302,9 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpe
                 if (match < 0) return;
                 if (match == 1) {
                     if (genregTracing())
-                        _gtraceErrorVar(ossThreadID(), u->fid, PROBE_DUPLICATE,
-                                        GENREG_RC_DUPLICATE, 1, OSS_TRACE_TEXT,
-                                        (uint64_t)sizeof kDuplicateText, kDuplicateText);
+                        _gtraceErrorVar(ossThreadID(), u->fid, PROBE_DUPLICATE, GENREG_RC_DUPLICATE,
+                                        1, OSS_TRACE_TEXT, (uint64_t)sizeof kDuplicateText,
+                                        kDuplicateText);
                     return fail(u, GENREG_RC_DUPLICATE, PROBE_DUPLICATE, 0, "duplicate");
                 }
             }

@@ -30,7 +30,8 @@ struct LineBuilder {
     // Copies the run of spaces and tabs at *cursor and moves past it.
     void appendBlanks(const char** cursor) {
         const char* start = *cursor;
-        while (**cursor == ' ' || **cursor == '\t') ++*cursor;
+        while (**cursor == ' ' || **cursor == '\t')
+            ++*cursor;
         append(start, (size_t)(*cursor - start));
     }
     // Ends the line with a line feed (kept out of the limit) and copies it

@@ -98,8 +98,8 @@ unsigned ServicesUnpack(void* record, const char* line) {
     char* slash = std::strchr(word, '/');
     if (slash == nullptr) {
         r->Contains |= GENREG_SERVICES_UNRECOGNISED;
-        ossLog(FID_UNPACK, 3, GENREG_RC_SERVICE_NO_SLASH, OSS_SEVERITY_WARNING,
-               "name=%s word=%s", r->name, word);
+        ossLog(FID_UNPACK, 3, GENREG_RC_SERVICE_NO_SLASH, OSS_SEVERITY_WARNING, "name=%s word=%s",
+               r->name, word);
         return rc;
     }
     *slash = '\0';

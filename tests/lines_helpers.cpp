@@ -86,10 +86,7 @@ TEST(LinesTokens, SplitsOnSpacesAndTabsUntilEndOfInput) {
         const char* text;
         std::vector<std::string> words;
     } cases[] = {
-        {"  a\tb ", {"a", "b"}},
-        {"one", {"one"}},
-        {"", {}},
-        {" \t ", {}},
+        {"  a\tb ", {"a", "b"}},        {"one", {"one"}}, {"", {}}, {" \t ", {}},
         {"x  y\t\tz", {"x", "y", "z"}},
     };
     for (const auto& c : cases) {

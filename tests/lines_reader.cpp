@@ -37,21 +37,23 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, LinesReader,
     testing::Values(
         ReaderCase{"LastLineWithoutNewline", "a\nb", false, {{"a\n", "a\n"}, {"b", "b"}}},
-        ReaderCase{"EmptyLineIsANewline", "\n\nx\n", false, {{"\n", "\n"}, {"\n", "\n"},
-                                                              {"x\n", "x\n"}}},
+        ReaderCase{
+            "EmptyLineIsANewline", "\n\nx\n", false, {{"\n", "\n"}, {"\n", "\n"}, {"x\n", "x\n"}}},
         ReaderCase{"JoinedContinuation", "a\\\nb\n", true, {{"a\\\nb\n", "ab\n"}}},
-        ReaderCase{"ContinuationNotJoined",
-                   "a\\\nb\n",
-                   false,
-                   {{"a\\\n", "a\\\n"}, {"b\n", "b\n"}}},
-        ReaderCase{"ThreePhysicalLinesJoined", "a\\\nb\\\nc\nd\n", true,
+        ReaderCase{
+            "ContinuationNotJoined", "a\\\nb\n", false, {{"a\\\n", "a\\\n"}, {"b\n", "b\n"}}},
+        ReaderCase{"ThreePhysicalLinesJoined",
+                   "a\\\nb\\\nc\nd\n",
+                   true,
                    {{"a\\\nb\\\nc\n", "abc\n"}, {"d\n", "d\n"}}},
         ReaderCase{"BackslashAtEndOfFileDropped", "ab\\", false, {{"ab\\", "ab"}}},
-        ReaderCase{"DoubleBackslashThenContinuation", "a\\\\\nb\n", true,
-                   {{"a\\\\\nb\n", "a\\b\n"}}},
+        ReaderCase{
+            "DoubleBackslashThenContinuation", "a\\\\\nb\n", true, {{"a\\\\\nb\n", "a\\b\n"}}},
         ReaderCase{"BackslashBeforeOtherCharacterKept", "a\\tb\n", true, {{"a\\tb\n", "a\\tb\n"}}},
         ReaderCase{"ContinuationAtEndOfFile", "a\\\n", true, {{"a\\\n", "a"}}},
-        ReaderCase{"CarriageReturnsAreOrdinary", "a\r\nb\r\n", false,
+        ReaderCase{"CarriageReturnsAreOrdinary",
+                   "a\r\nb\r\n",
+                   false,
                    {{"a\r\n", "a\r\n"}, {"b\r\n", "b\r\n"}}},
         ReaderCase{"EmptyFile", "", false, {}}),
     [](const testing::TestParamInfo<ReaderCase>& info) { return std::string(info.param.name); });
@@ -72,7 +74,8 @@ TEST(LinesReaderLimits, ContinuationStopsWhenTheBufferIsFull) {
     // 8-byte buffers: "abcd\\\n" leaves room for one more character only.
     auto got = readAll(dir, "abcd\\\nefgh\n", true, 8);
     std::string rawJoined;
-    for (size_t k = 0; k + 1 < got.size(); ++k) rawJoined += got[k].raw;
+    for (size_t k = 0; k + 1 < got.size(); ++k)
+        rawJoined += got[k].raw;
     EXPECT_EQ("abcd\\\nefgh\n", rawJoined);  // no byte is lost or repeated
     EXPECT_EQ("abcde", got[0].line);
 }
@@ -146,12 +149,8 @@ TEST(LinesWriter, InsertsBreaksSoNoPhysicalLineIsWiderThanWidth) {
         uint64_t width;
         const char* expected;
     } cases[] = {
-        {"abcdefgh", 4, "abc\\\nde\\\nfg\\\nh"},
-        {"abc", 4, "abc"},
-        {"abcd", 4, "abc\\\nd"},
-        {"abcdef", 3, "ab\\\nc\\\nd\\\ne\\\nf"},
-        {"", 5, ""},
-        {"line\n", 80, "line\n"},
+        {"abcdefgh", 4, "abc\\\nde\\\nfg\\\nh"}, {"abc", 4, "abc"}, {"abcd", 4, "abc\\\nd"},
+        {"abcdef", 3, "ab\\\nc\\\nd\\\ne\\\nf"}, {"", 5, ""},       {"line\n", 80, "line\n"},
     };
     for (const auto& c : cases) {
         unsigned rc = 1;
@@ -176,7 +175,8 @@ TEST(LinesWriter, WidthOneOrTwoIsRefusedInsteadOfLoopingForever) {
 TEST(LinesWriter, OutputLongerThanItsBufferIsWrittenWholeInPieces) {
     ScratchDir dir;
     std::string text;
-    for (int k = 0; k < 5000; ++k) text += (char)('a' + k % 26);
+    for (int k = 0; k < 5000; ++k)
+        text += (char)('a' + k % 26);
     unsigned rc = 1;
     std::string written = writeToString(dir, text, 10, &rc);
     EXPECT_EQ(0u, rc);

@@ -4,6 +4,7 @@
 #include <genreg/rc.h>
 #include <genreg/services.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ std::string text(const char* p) {
 std::vector<std::string> aliasesOf(const ServicesRecord& r) {
     std::vector<std::string> list;
     if (r.aliases)
-        for (char** a = r.aliases; *a; ++a) list.push_back(*a);
+        for (char** a = r.aliases; *a; ++a)
+            list.push_back(*a);
     return list;
 }
 
@@ -35,7 +37,13 @@ struct ParseCase {
 
 TEST(ServicesParse, SplitsEntriesCommentsAndBlankLines) {
     const ParseCase cases[] = {
-        {"ordersvc 50000/tcp # instance port\n", 0, 3, "ordersvc", 50000, "tcp", {},
+        {"ordersvc 50000/tcp # instance port\n",
+         0,
+         3,
+         "ordersvc",
+         50000,
+         "tcp",
+         {},
          " instance port"},
         {"www 80/tcp alpha beta\n", 0, 2, "www", 80, "tcp", {"alpha", "beta"}, nullptr},
         {"www\t\t80/udp\t\talpha\n", 0, 2, "www", 80, "udp", {"alpha"}, nullptr},
@@ -73,7 +81,8 @@ TEST(ServicesParse, PortIsStoredInNetworkOrder) {
 
 TEST(ServicesParse, AliasTableNeverOverflowsExcessWordsAreIgnored) {
     std::string line = "many 1/tcp";
-    for (int k = 0; k < 600; ++k) line += " a" + std::to_string(k);
+    for (int k = 0; k < 600; ++k)
+        line += " a" + std::to_string(k);
     line += "\n";
     ServicesRecord r;
     std::memset(&r, 0, sizeof r);
@@ -148,7 +157,7 @@ TEST(ServicesFormat, MissingFieldsAreRefusedWithTheirCodes) {
 
 TEST(ServicesFormat, LineLongerThanTheBufferIsRefused) {
     std::string big(2100, 'n');
-    std::string aliasText(1000, 'a');
+    std::string aliasText(1100, 'a');
     char* aliasList[] = {&aliasText[0], &aliasText[0], nullptr};
     ServicesRecord records[] = {entry(big.c_str(), 1, "tcp"), entry("x", 1, big.c_str()),
                                 entry("x", 1, "tcp", big.c_str()),
@@ -208,9 +217,8 @@ TEST(ServicesPrint, PortIsPrintedAsStoredInNetworkOrder) {
     ServicesRecord r = entry("svc", 1, "tcp");
     testing::internal::CaptureStdout();
     EXPECT_EQ(0u, GenRegServices::PrintRecord(&r));
-    EXPECT_EQ(
-        "   name     = |svc|\n   port     = 256\n   protocol = |tcp|\n   comment  = NULL\n",
-        testing::internal::GetCapturedStdout());
+    EXPECT_EQ("   name     = |svc|\n   port     = 256\n   protocol = |tcp|\n   comment  = NULL\n",
+              testing::internal::GetCapturedStdout());
 }
 
 }  // namespace

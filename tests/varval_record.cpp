@@ -5,6 +5,7 @@
 #include <genreg/rc.h>
 #include <genreg/varval.h>
 
+#include <cstring>
 #include <string>
 
 #include "schemas/varval_record.h"
@@ -55,7 +56,7 @@ TEST(VarValParse, SplitsVariableValueAndComment) {
             // A '#' inside quotes still starts a comment, which leaves the
             // quote open.
             EXPECT_EQ(GENREG_RC_UNTERMINATED_QUOTE, rc) << c.line;
-            EXPECT_STREQ("not a comment\"", r.Comment);
+            EXPECT_STREQ(" not a comment\"", r.Comment);
             continue;
         }
         EXPECT_EQ(c.rc, rc) << c.line;

@@ -117,7 +117,7 @@ int write(Invocation* inv, GenRegBinVarVal* file, const std::string& path, bool 
     if (givenComment && (std::strlen(givenComment) > kTextMax || !isPlainText(givenComment)))
         return reportUsage(kVerb, "a comment has at most 15 characters");
 
-    std::string what = (add ? "add " : "set ") + name + " in " + path;
+    std::string what = (add ? "add " + name + " to " : "set " + name + " in ") + path;
     BinVarValRecord key = keyFor(name);
     BinVarValRecord old{};
     bool exists = false;

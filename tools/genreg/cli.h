@@ -3,6 +3,7 @@
 #ifndef GENREG_CLI_CLI_H
 #define GENREG_CLI_CLI_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ struct VerbSpec {
     const OptionSpec* options;  // ends with a null name
     const char* help;           // printed by --help
 };
+
+// The verbs this build offers, in the order of the help text.
+extern const VerbSpec* const kVerbs[];
+extern const size_t kVerbCount;
 
 // The verb groups, one file each.
 extern const VerbSpec kProfileVerb;

@@ -244,7 +244,8 @@ int write(Invocation* inv, GlobalReg* registry, const std::string& path, uint32_
     int status = kExitOk;
     if (!recordFromWords(*inv, type, true, key.record(), &status)) return status;
     RecordSpace record;
-    std::string what = (add ? "add " : "set ") + recordLabel(type, inv->words) + " in " + path;
+    std::string what =
+        (add ? "add " : "set ") + recordLabel(type, inv->words) + (add ? " to " : " in ") + path;
     bool exists = false;
     if (!add && fileExists(path)) {
         unsigned rc = registry->Get(globalKeyFields(type), key.record(), record.record());

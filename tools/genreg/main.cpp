@@ -22,11 +22,6 @@
 
 namespace {
 
-const VerbSpec* const kVerbs[] = {
-    &kProfileVerb, &kServicesVerb, &kBinVarVerb,  &kGlobalVerb, &kInstancesVerb,
-    &kCopiesVerb,  &kInstanceVerb, &kVersionVerb, &kRcVerb,
-};
-
 const char kHelp[] =
     "usage: genreg [--json] [--log FILE] [--trace FILE] [--registry FILE] VERB ...\n"
     "\n"
@@ -53,8 +48,8 @@ const char kHelp[] =
     "Exit status: 0 success, 1 not found, 2 usage error, 3 operation failed.\n";
 
 const VerbSpec* findVerb(const std::string& name) {
-    for (const VerbSpec* verb : kVerbs)
-        if (name == verb->name) return verb;
+    for (size_t i = 0; i < kVerbCount; ++i)
+        if (name == kVerbs[i]->name) return kVerbs[i];
     return nullptr;
 }
 

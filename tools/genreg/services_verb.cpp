@@ -206,7 +206,7 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
     if (givenComment && !isPlainText(givenComment))
         return reportUsage(kVerb, "a comment cannot hold control characters");
 
-    std::string what = (add ? "add " : "set ") + name + " in " + path;
+    std::string what = (add ? "add " + name + " to " : "set " + name + " in ") + path;
     const uint64_t keySelector = GENREG_SERVICES_NAME | GENREG_SERVICES_PROTOCOL;
     ServicesRecord key = keyFor(name, protocol.c_str());
     Entry old;

@@ -1,6 +1,5 @@
-// genreg version | rc: version codes and return codes explained.
+// genreg rc: the name and meaning of a return code.
 #include <genreg/rc.h>
-#include <genreg/version.h>
 
 #include <cctype>
 #include <cstdio>
@@ -9,19 +8,10 @@
 #include "args.h"
 #include "cli.h"
 #include "output.h"
-#include "version_text.h"
 
 namespace {
 
 const OptionSpec kNoOptions[] = {{nullptr, false}};
-
-const char kVersionHelp[] =
-    "usage: genreg version TEXT|NUMBER|CODE\n"
-    "\n"
-    "Shows a product level in its three forms: the dotted text (9.7.4.0), the\n"
-    "product version number (9070400, two digits per group) and the 64-bit version\n"
-    "code in hex (0x0009000700040000). Digits without dots are a product version\n"
-    "number; 0x starts a code.\n";
 
 const char kRcHelp[] =
     "usage: genreg rc CODE\n"
@@ -29,36 +19,6 @@ const char kRcHelp[] =
     "Names a return code of the library and says what it means. CODE is hex\n"
     "(0x900001c4), decimal (2415919556) or a name (GENREG_RC_LOCKED, or LOCKED, in\n"
     "any case).\n";
-
-int runVersion(Invocation* inv) {
-    std::string error;
-    if (!checkWordCount(*inv, 1, 1, &error) || !checkOptions(*inv, {}, &error))
-        return reportUsage("version", error);
-    uint64_t code = 0;
-    unsigned rc = parseVersionArgument(inv->words[0], &code);
-    if (rc != 0)
-        return reportLibraryFailureAs("read the version '" + inv->words[0] + "'", rc, kExitUsage);
-    int32_t number = ossVersionCodeServiceToQVR(code);
-    if (inv->json) {
-        JsonWriter json;
-        json.beginObject();
-        json.key("text");
-        json.string(versionText(code));
-        json.key("number");
-        json.number(number);
-        json.key("code");
-        json.string(versionCodeHex(code));
-        json.endObject();
-        inv->out = json.finish();
-        return kExitOk;
-    }
-    FieldList fields;
-    fields.add("text", versionText(code));
-    fields.add("number", std::to_string(number));
-    fields.add("code", versionCodeHex(code));
-    inv->out = fields.render();
-    return kExitOk;
-}
 
 // A return code given as hex, decimal or name; false when it is none.
 bool readCode(const std::string& text, unsigned* rc) {
@@ -113,5 +73,4 @@ int runRc(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kVersionVerb = {"version", runVersion, kNoOptions, kVersionHelp};
 const VerbSpec kRcVerb = {"rc", runRc, kNoOptions, kRcHelp};

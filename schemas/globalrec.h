@@ -64,11 +64,11 @@ const GlobalFieldInfo* GlobalRecField(const GlobalTypeInfo* type, uint64_t bit);
 // header, an entry or the checksum would reach past available.
 unsigned GlobalRecMeasure(const unsigned char* packed, uint64_t available, uint64_t* size);
 
-// Converts the stored record of exactly length bytes at packed into *out
-// (which it fills completely). Reads nothing outside those bytes, and
-// rejects a record whose entries do not fill exactly that length, a text
-// entry longer than its field or not one terminated text, and a numeric
-// entry of the wrong length. *out is written only on success.
+// Converts the stored record of exactly length bytes at packed into *out.
+// Reads nothing outside those bytes, and rejects a record whose entries do
+// not fill exactly that length, a text entry longer than its field or not
+// one terminated text, and a numeric entry of the wrong length. On failure
+// *out holds nothing of use (the callers convert into a work block).
 unsigned GlobalRecUnpackStored(const unsigned char* packed, uint64_t length, GlobalRegRecord* out);
 
 // The stored form of record into a new block from ossMemAlloc (*packed,
@@ -94,7 +94,11 @@ unsigned GlobalRecMaxRecordSize(uint64_t* size);
 // *record is a buffer of at least GENREG_PACK_BUFFER_SIZE bytes holding a
 // record; on success it holds the record's stored form.
 unsigned GlobalRecPack(void** record, const void* storedImage);
-// *record holds a stored record; on success it holds the record.
+// *record holds a stored record of exactly length bytes, read from a file;
+// on success it holds the record. Reads nothing past length.
+unsigned GlobalRecUnpackSized(void** record, uint64_t length);
+// *record holds a record this schema packed, in a buffer of at least
+// GENREG_PACK_BUFFER_SIZE bytes; on success it holds the record.
 unsigned GlobalRecUnpack(void** record);
 unsigned GlobalRecPackedSize(const void* packed, uint64_t* size);
 

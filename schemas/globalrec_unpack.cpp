@@ -14,6 +14,7 @@
 
 #include <cstring>
 
+#include "genreg/binfile.h"
 #include "genreg/trace.h"
 #include "platform/oss.h"
 #include "schemas/globalrec.h"
@@ -204,12 +205,13 @@ unsigned GlobalRecUnpack(void** record) {
         ossLog(FID_UNPACK, 1, rc, OSS_SEVERITY_ERROR, "record=null");
         return rc;
     }
-    // Without the length the file gave the record, its own entries say
-    // where it ends; the walk never reads past the smallest buffer the
-    // store hands over, GetMaxRecordSize bytes, unless... see the store.
+    // A record this schema packed, in one of the store's pack buffers of
+    // GENREG_PACK_BUFFER_SIZE bytes: its own entries say where it ends.
+    // Records read from a file come through GlobalRecUnpackSized with the
+    // length the file gave them.
     uint64_t length = 0;
     unsigned measureRc =
-        GlobalRecMeasure((const unsigned char*)*record, sizeof(GlobalRegRecord), &length);
+        GlobalRecMeasure((const unsigned char*)*record, GENREG_PACK_BUFFER_SIZE, &length);
     if (measureRc != 0) {
         rc = measureRc;
         ossLogRC(FID_UNPACK, 2, FID_MEASURE, measureRc, rc, OSS_SEVERITY_ERROR, "unsized");

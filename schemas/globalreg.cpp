@@ -33,6 +33,7 @@ void constructGlobalReg(GlobalReg* handle) {
     handle->PackRecord = GlobalRecPack;
     handle->UnpackRecord = GlobalRecUnpack;
     handle->GetPackedSize = GlobalRecPackedSize;
+    handle->UnpackStoredRecord = GlobalRecUnpackSized;
     handle->NotifyUpdate = GlobalRecNotify;
 
     char path[kGlobalRegPathCapacity];

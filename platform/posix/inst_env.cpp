@@ -8,5 +8,5 @@
 unsigned instSetEnvironment(const char* name, const char* value) {
     if (name == nullptr || name[0] == '\0') return GENREG_RC_BAD_ARGUMENT;
     const int result = value ? setenv(name, value, 1) : unsetenv(name);
-    return result == 0 ? 0 : GENREG_RC_BAD_ARGUMENT;
+    return result == 0 ? 0U : (unsigned)GENREG_RC_BAD_ARGUMENT;
 }

@@ -11,5 +11,5 @@ unsigned instSetEnvironment(const char* name, const char* value) {
     if (name == nullptr || name[0] == '\0') return GENREG_RC_BAD_ARGUMENT;
     // An empty value removes the variable: the runtime cannot hold an
     // empty one.
-    return _putenv_s(name, value ? value : "") == 0 ? 0 : GENREG_RC_BAD_ARGUMENT;
+    return _putenv_s(name, value ? value : "") == 0 ? 0U : (unsigned)GENREG_RC_BAD_ARGUMENT;
 }

@@ -23,6 +23,9 @@
 enum : uint32_t {
     OSS_WINERR_FILE_NOT_FOUND = 2,  // no such key, value or service
     OSS_WINERR_ACCESS_DENIED = 5,
+    OSS_WINERR_INVALID_HANDLE = 6,
+    OSS_WINERR_INVALID_DATA = 13,
+    OSS_WINERR_OUTOFMEMORY = 14,
     OSS_WINERR_BAD_NETPATH = 53,           // the remote machine cannot be reached
     OSS_WINERR_BUFFER_OVERFLOW = 111,      // a text does not fit its field
     OSS_WINERR_INSUFFICIENT_BUFFER = 122,  // a conversion's output does not fit

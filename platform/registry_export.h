@@ -22,20 +22,24 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 struct OSSRegTreeValue {
-    std::string name;
+    char* name;  // terminated; "" is the default value
     uint32_t type;
-    std::string data;  // the bytes an ANSI query returns
+    char* data;  // the bytes an ANSI query returns (malloc)
+    size_t size;
 };
 
+// Keys of a parsed file. Everything is owned by the node (malloc) and
+// released with ossRegTreeFree of the root.
 struct OSSRegTreeNode {
-    std::string name;
-    std::vector<std::unique_ptr<OSSRegTreeNode>> children;  // sorted
-    std::vector<OSSRegTreeValue> values;
+    char* name;
+    OSSRegTreeNode** children;  // sorted as the registry enumerates them
+    size_t childCount;
+    size_t childCapacity;
+    OSSRegTreeValue* values;
+    size_t valueCount;
+    size_t valueCapacity;
 };
 
 // Bounds that keep a hostile file from exhausting memory or the stack.
@@ -43,6 +47,7 @@ enum : size_t {
     OSS_REG_EXPORT_MAX_FILE = 64u << 20,  // bytes of one export file
     OSS_REG_EXPORT_MAX_NAME = 255,        // bytes of one key name component
     OSS_REG_EXPORT_MAX_DEPTH = 512,       // components of one key path
+    OSS_REG_EXPORT_MAX_VALUE_NAME = 16383,
 };
 
 struct OSSRegParseError {
@@ -51,21 +56,25 @@ struct OSSRegParseError {
 };
 
 // Parses size bytes of an export file. 0 and *root; otherwise
-// OSS_WINERR_BADDB with *error filled and *root null. Never logs.
-uint32_t ossRegExportParse(const char* bytes, size_t size, std::unique_ptr<OSSRegTreeNode>* root,
+// OSS_WINERR_BADDB (or OSS_WINERR_OUTOFMEMORY) with *error filled and
+// *root null. Never logs.
+uint32_t ossRegExportParse(const char* bytes, size_t size, OSSRegTreeNode** root,
                            OSSRegParseError* error);
 
 // Reads and parses the file at path (at most OSS_REG_EXPORT_MAX_FILE
 // bytes). 0 and *root; 2 when the file cannot be opened; OSS_WINERR_BADDB
 // for a malformed, unreadable or oversized file. Failures are logged.
-uint32_t ossRegExportLoad(const char* path, std::unique_ptr<OSSRegTreeNode>* root);
+uint32_t ossRegExportLoad(const char* path, OSSRegTreeNode** root);
+
+// Frees a tree from ossRegExportParse or ossRegExportLoad; null is ignored.
+void ossRegTreeFree(OSSRegTreeNode* root);
 
 // The node at path below from (components separated by backslashes; empty
 // components are skipped, so an empty path is from itself); null when a
 // component is missing.
-const OSSRegTreeNode* ossRegTreeFind(const OSSRegTreeNode* from, const std::string& path);
+const OSSRegTreeNode* ossRegTreeFind(const OSSRegTreeNode* from, const char* path);
 
 // The value named name (the default value for ""), or null.
-const OSSRegTreeValue* ossRegTreeFindValue(const OSSRegTreeNode* node, const std::string& name);
+const OSSRegTreeValue* ossRegTreeFindValue(const OSSRegTreeNode* node, const char* name);
 
 #endif

@@ -10,38 +10,40 @@
 
 namespace {
 
-std::string utf16le(const std::string& utf8, bool bom = true) {
-    std::u16string wide;
-    EXPECT_TRUE(ossRegUtf8ToUtf16(utf8.data(), utf8.size(), &wide));
-    std::string bytes = bom ? "\xFF\xFE" : "";
-    for (char16_t unit : wide) {
+std::string utf16le(const std::string& utf8) {
+    OSSRegBuffer wide = {nullptr, 0, 0};
+    EXPECT_EQ(0u, ossRegUtf8ToUtf16(utf8.data(), utf8.size(), &wide));
+    std::string bytes = "\xFF\xFE";
+    for (size_t i = 0; i < wide.size / 2; ++i) {
+        char16_t unit = ((const char16_t*)wide.data)[i];
         bytes += (char)(unit & 0xFF);
         bytes += (char)(unit >> 8);
     }
+    ossRegBufferFree(&wide);
     return bytes;
 }
 
+// A parse and the tree it made, freed with it.
 struct Parsed {
     uint32_t rc;
-    std::unique_ptr<OSSRegTreeNode> root;
+    OSSRegTreeNode* root;
     OSSRegParseError error;
+    explicit Parsed(const std::string& bytes) : root(nullptr), error() {
+        rc = ossRegExportParse(bytes.data(), bytes.size(), &root, &error);
+    }
+    ~Parsed() { ossRegTreeFree(root); }
+    Parsed(const Parsed&) = delete;
+    Parsed& operator=(const Parsed&) = delete;
 };
 
-Parsed parse(const std::string& bytes) {
-    Parsed p;
-    p.error = OSSRegParseError();
-    p.rc = ossRegExportParse(bytes.data(), bytes.size(), &p.root, &p.error);
-    return p;
-}
-
 const OSSRegTreeValue* value(const Parsed& p, const std::string& key, const std::string& name) {
-    const OSSRegTreeNode* node = p.root ? ossRegTreeFind(p.root.get(), key) : nullptr;
-    return node ? ossRegTreeFindValue(node, name) : nullptr;
+    const OSSRegTreeNode* node = p.root ? ossRegTreeFind(p.root, key.c_str()) : nullptr;
+    return node ? ossRegTreeFindValue(node, name.c_str()) : nullptr;
 }
 
 std::string text(const Parsed& p, const std::string& key, const std::string& name) {
     const OSSRegTreeValue* v = value(p, key, name);
-    return v ? v->data : "<missing>";
+    return v ? std::string(v->data ? v->data : "", v->size) : "<missing>";
 }
 
 const char kBody[] =
@@ -78,7 +80,7 @@ TEST(RegistryExport, ReadsEveryEncodingRegeditWrites) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Parsed p = parse(c.bytes);
+        Parsed p(c.bytes);
         ASSERT_EQ(0u, p.rc) << p.error.line << ": " << p.error.reason;
         const char* qvr = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavrin\\QVR";
         EXPECT_EQ(std::string("C:\\Program Files\\QVR\\") + '\0', text(p, qvr, "QVR Path Name"));
@@ -87,14 +89,14 @@ TEST(RegistryExport, ReadsEveryEncodingRegeditWrites) {
         const OSSRegTreeValue* count = value(p, qvr, "Count");
         ASSERT_NE(nullptr, count);
         EXPECT_EQ((uint32_t)OSS_REG_DWORD, count->type);
-        EXPECT_EQ(std::string("\x1f\0\0\0", 4), count->data);
+        EXPECT_EQ(std::string("\x1f\0\0\0", 4), text(p, qvr, "Count"));
         EXPECT_EQ(std::string("9") + '\0',
                   text(p, std::string(qvr) + "\\CurrentVersion", "Version"));
     }
 }
 
 TEST(RegistryExport, HexDataContinuedOverLinesAndTextTypes) {
-    Parsed p = parse(
+    Parsed p(
         "Windows Registry Editor Version 5.00\r\n"
         "[HKEY_LOCAL_MACHINE\\K]\r\n"
         "\"Bin\"=hex:01,02,\\\r\n"
@@ -112,13 +114,13 @@ TEST(RegistryExport, HexDataContinuedOverLinesAndTextTypes) {
     EXPECT_EQ(11u, value(p, "HKEY_LOCAL_MACHINE\\K", "Qword")->type);
 
     // REGEDIT4 text types hold the bytes as written (ANSI, not UTF-16).
-    Parsed old = parse("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Expand\"=hex(2):25,50,00\r\n");
+    Parsed old("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Expand\"=hex(2):25,50,00\r\n");
     ASSERT_EQ(0u, old.rc);
     EXPECT_EQ(std::string("%P\0", 3), text(old, "HKEY_LOCAL_MACHINE\\K", "Expand"));
 }
 
 TEST(RegistryExport, DeletionLinesRemoveKeysAndValues) {
-    Parsed p = parse(
+    Parsed p(
         "REGEDIT4\r\n"
         "[HKEY_LOCAL_MACHINE\\A\\B\\C]\r\n\"v\"=\"1\"\r\n"
         "[HKEY_LOCAL_MACHINE\\A\\D]\r\n\"keep\"=\"1\"\r\n\"drop\"=\"2\"\r\n"
@@ -127,13 +129,13 @@ TEST(RegistryExport, DeletionLinesRemoveKeysAndValues) {
         "[-HKEY_LOCAL_MACHINE\\never\\there]\r\n"
         "[HKEY_LOCAL_MACHINE\\A\\D]\r\n\"drop\"=-\r\n");
     ASSERT_EQ(0u, p.rc) << p.error.line << ": " << p.error.reason;
-    EXPECT_EQ(nullptr, ossRegTreeFind(p.root.get(), "HKEY_LOCAL_MACHINE\\A\\B"));
+    EXPECT_EQ(nullptr, ossRegTreeFind(p.root, "HKEY_LOCAL_MACHINE\\A\\B"));
     EXPECT_NE(nullptr, value(p, "HKEY_LOCAL_MACHINE\\A\\D", "keep"));
     EXPECT_EQ(nullptr, value(p, "HKEY_LOCAL_MACHINE\\A\\D", "drop"));
 }
 
 TEST(RegistryExport, NamesIgnoreCaseAndSubkeysSortLikeTheRegistry) {
-    Parsed p = parse(
+    Parsed p(
         "REGEDIT4\r\n"
         "[HKEY_LOCAL_MACHINE\\P\\beta]\r\n"
         "[HKEY_LOCAL_MACHINE\\P\\Alpha]\r\n"
@@ -141,15 +143,15 @@ TEST(RegistryExport, NamesIgnoreCaseAndSubkeysSortLikeTheRegistry) {
         "[HKEY_LOCAL_MACHINE\\P\\GAMMA]\r\n\"Name\"=\"first\"\r\n"
         "[hkey_local_machine\\p\\gamma]\r\n\"NAME\"=\"second\"\r\n");
     ASSERT_EQ(0u, p.rc) << p.error.line << ": " << p.error.reason;
-    const OSSRegTreeNode* parent = ossRegTreeFind(p.root.get(), "HKEY_LOCAL_MACHINE\\P");
+    const OSSRegTreeNode* parent = ossRegTreeFind(p.root, "HKEY_LOCAL_MACHINE\\P");
     ASSERT_NE(nullptr, parent);
     std::vector<std::string> names;
-    for (const auto& child : parent->children)
-        names.push_back(child->name);
+    for (size_t i = 0; i < parent->childCount; ++i)
+        names.push_back(parent->children[i]->name);
     // Upper-cased order: "_" (0x5F) sorts after the letters, as in the registry.
     EXPECT_EQ((std::vector<std::string>{"Alpha", "beta", "GAMMA", "_under"}), names);
     EXPECT_EQ(std::string("second") + '\0', text(p, "hkey_LOCAL_machine\\P\\Gamma", "name"));
-    ASSERT_EQ(1u, ossRegTreeFind(parent, "gamma")->values.size());
+    ASSERT_EQ(1u, ossRegTreeFind(parent, "gamma")->valueCount);
 }
 
 TEST(RegistryExport, MalformedFilesFailWithTheirLine) {
@@ -190,9 +192,9 @@ TEST(RegistryExport, MalformedFilesFailWithTheirLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Parsed p = parse(c.bytes);
+        Parsed p(c.bytes);
         EXPECT_EQ((uint32_t)OSS_WINERR_BADDB, p.rc);
-        EXPECT_EQ(nullptr, p.root.get());
+        EXPECT_EQ(nullptr, p.root);
         EXPECT_EQ(c.line, p.error.line) << p.error.reason;
         EXPECT_NE('\0', p.error.reason[0]);
     }
@@ -206,7 +208,7 @@ TEST(RegistryExport, TruncatedFilesNeverCrash) {
     std::string narrow = std::string("REGEDIT4\r\n") + kBody + "\"Bin\"=hex:01,02,\\\r\n  03\r\n";
     for (const std::string* file : {&full, &narrow}) {
         for (size_t cut = 0; cut <= file->size(); ++cut) {
-            Parsed p = parse(file->substr(0, cut));
+            Parsed p(file->substr(0, cut));
             ASSERT_TRUE(p.rc == 0 || p.rc == OSS_WINERR_BADDB) << cut;
             ASSERT_EQ(p.rc == 0, p.root != nullptr) << cut;
         }
@@ -217,7 +219,7 @@ TEST(RegistryExport, KeyPathDeeperThanTheLimitFails) {
     std::string path = "HKEY_LOCAL_MACHINE";
     for (size_t i = 0; i < OSS_REG_EXPORT_MAX_DEPTH; ++i)
         path += "\\k";
-    Parsed p = parse("REGEDIT4\r\n[" + path + "]\r\n");
+    Parsed p("REGEDIT4\r\n[" + path + "]\r\n");
     EXPECT_EQ((uint32_t)OSS_WINERR_BADDB, p.rc);
 }
 

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "genreg/trace.h"
 #include "platform/oss.h"
@@ -34,14 +33,15 @@ size_t length16(const char16_t* text) {
     return n;
 }
 
-// A UTF-16 name or path as the tree's UTF-8; false for a broken text.
-bool toUtf8(const char16_t* text, std::string* out) {
-    return text && ossRegUtf16ToUtf8(text, length16(text), out);
+// A UTF-16 name or path as the tree's terminated UTF-8; false for a broken
+// text or no memory.
+bool toUtf8(const char16_t* text, OSSRegBuffer* out) {
+    return text && ossRegUtf16ToUtf8(text, length16(text), out) == 0 && ossRegBufferPush(out, '\0');
 }
 
 uint32_t newKey(OSSRegSharedTree* tree, const OSSRegTreeNode* node, OSSClusterKey* key) {
     OSSClusterKeyT* made = new (std::nothrow) OSSClusterKeyT{tree, node};
-    if (!made) return 14;  // ERROR_OUTOFMEMORY
+    if (!made) return OSS_WINERR_OUTOFMEMORY;
     ossRegSharedTreeRetain(tree);
     ossRegCount(OSS_REGCOUNT_CLUSTER_KEYS, 1);
     *key = made;
@@ -53,14 +53,14 @@ uint32_t openCluster(const char16_t* name, OSSCluster* cluster) {
     if (name) return OSS_WINERR_BAD_NETPATH;  // only the local cluster is known here
     const char* path = std::getenv(OSS_CLUSTER_REGISTRY_FILE_ENV);
     if (!path || !*path) return OSS_WINERR_FILE_NOT_FOUND;
-    std::unique_ptr<OSSRegTreeNode> root;
+    OSSRegTreeNode* root = nullptr;
     uint32_t rc = ossRegExportLoad(path, &root);
     if (rc) return rc;
-    OSSRegSharedTree* tree = ossRegSharedTreeNew(std::move(root));
+    OSSRegSharedTree* tree = ossRegSharedTreeNew(root);
     OSSClusterT* made = tree ? new (std::nothrow) OSSClusterT{tree} : nullptr;
     if (!made) {
         ossRegSharedTreeRelease(tree);
-        return 14;
+        return OSS_WINERR_OUTOFMEMORY;
     }
     ossRegCount(OSS_REGCOUNT_CLUSTERS, 1);
     *cluster = made;
@@ -68,7 +68,7 @@ uint32_t openCluster(const char16_t* name, OSSCluster* cluster) {
 }
 
 uint32_t closeCluster(OSSCluster cluster) {
-    if (!cluster) return 6;  // ERROR_INVALID_HANDLE
+    if (!cluster) return OSS_WINERR_INVALID_HANDLE;
     ossRegSharedTreeRelease(cluster->tree);
     delete cluster;
     ossRegCount(OSS_REGCOUNT_CLUSTERS, -1);
@@ -77,23 +77,24 @@ uint32_t closeCluster(OSSCluster cluster) {
 
 uint32_t getClusterKey(OSSCluster cluster, uint32_t /*access*/, OSSClusterKey* key) {
     *key = nullptr;
-    if (!cluster) return 6;
-    return newKey(cluster->tree, cluster->tree->root.get(), key);
+    if (!cluster) return OSS_WINERR_INVALID_HANDLE;
+    return newKey(cluster->tree, cluster->tree->root, key);
 }
 
 uint32_t regOpenKey(OSSClusterKey parent, const char16_t* path, uint32_t /*access*/,
                     OSSClusterKey* key) {
     *key = nullptr;
-    if (!parent) return 6;
-    std::string name;
-    if (!toUtf8(path, &name)) return OSS_WINERR_FILE_NOT_FOUND;
-    const OSSRegTreeNode* node = ossRegTreeFind(parent->node, name);
+    if (!parent) return OSS_WINERR_INVALID_HANDLE;
+    OSSRegBuffer name = {nullptr, 0, 0};
+    const OSSRegTreeNode* node =
+        toUtf8(path, &name) ? ossRegTreeFind(parent->node, name.data) : nullptr;
+    ossRegBufferFree(&name);
     if (!node) return OSS_WINERR_FILE_NOT_FOUND;
     return newKey(parent->tree, node, key);
 }
 
 uint32_t regCloseKey(OSSClusterKey key) {
-    if (!key) return 6;
+    if (!key) return OSS_WINERR_INVALID_HANDLE;
     ossRegSharedTreeRelease(key->tree);
     delete key;
     ossRegCount(OSS_REGCOUNT_CLUSTER_KEYS, -1);
@@ -103,31 +104,34 @@ uint32_t regCloseKey(OSSClusterKey key) {
 // Wide-character query: texts come back as UTF-16LE with their terminator.
 uint32_t regQueryValue(OSSClusterKey key, const char16_t* name, uint32_t* type, void* data,
                        uint32_t* size) {
-    if (!key || !size) return 6;
-    std::string valueName;
-    if (!toUtf8(name ? name : u"", &valueName)) return OSS_WINERR_FILE_NOT_FOUND;
-    const OSSRegTreeValue* value = ossRegTreeFindValue(key->node, valueName);
+    if (!key || !size) return OSS_WINERR_INVALID_HANDLE;
+    OSSRegBuffer valueName = {nullptr, 0, 0};
+    const OSSRegTreeValue* value = toUtf8(name ? name : u"", &valueName)
+                                       ? ossRegTreeFindValue(key->node, valueName.data)
+                                       : nullptr;
+    ossRegBufferFree(&valueName);
     if (!value) return OSS_WINERR_FILE_NOT_FOUND;
-    std::string bytes = value->data;
+    OSSRegBuffer wide = {nullptr, 0, 0};
+    const char* bytes = value->data;
+    size_t length = value->size;
     if (value->type == OSS_REG_SZ || value->type == OSS_REG_EXPAND_SZ ||
         value->type == OSS_REG_MULTI_SZ) {
-        std::u16string wide;
-        if (!ossRegUtf8ToUtf16(value->data.data(), value->data.size(), &wide))
-            return OSS_WINERR_NO_UNICODE_TRANSLATION;
-        bytes.clear();
-        for (char16_t unit : wide) {
-            bytes.push_back((char)(unit & 0xFF));
-            bytes.push_back((char)(unit >> 8));
+        uint32_t rc = ossRegUtf8ToUtf16(value->data, value->size, &wide);
+        if (rc) {
+            ossRegBufferFree(&wide);
+            return rc;
         }
+        bytes = wide.data;
+        length = wide.size;
     }
     if (type) *type = value->type;
-    uint32_t needed = (uint32_t)bytes.size();
     uint32_t rc = 0;
-    if (data && *size < needed)
+    if (data && *size < length)
         rc = OSS_WINERR_MORE_DATA;
-    else if (data)
-        std::memcpy(data, bytes.data(), needed);
-    *size = needed;
+    else if (data && length)
+        std::memcpy(data, bytes, length);
+    *size = (uint32_t)length;
+    ossRegBufferFree(&wide);
     return rc;
 }
 

@@ -5,9 +5,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <mutex>
 #include <new>
-#include <string>
 
 #include "genreg/trace.h"
 #include "platform/oss.h"
@@ -26,13 +26,16 @@ struct OSSRegKeyT {
 namespace {
 
 OSSRegKeyT g_localMachine = {nullptr, nullptr};
-const OSSRegTreeNode g_emptyNode;
+const OSSRegTreeNode g_emptyNode = {nullptr, nullptr, 0, 0, nullptr, 0, 0};
+
+// Longest file name the stand-in takes from the environment.
+const size_t kPathMax = 4096;
 
 // The local file as last read, with what identified it then.
 struct LocalCache {
     std::mutex mutex;
     bool valid = false;
-    std::string path;
+    char path[kPathMax] = "";
     bool exists = false;
     dev_t device = 0;
     ino_t inode = 0;
@@ -43,12 +46,15 @@ struct LocalCache {
 };
 LocalCache g_local;
 
-bool sameFile(const LocalCache& c, const std::string& path, bool exists, const struct stat& st) {
-    if (!c.valid || c.path != path || c.exists != exists) return false;
+long long mtimeOf(const struct stat& st) {
+    return (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+bool sameFile(const LocalCache& c, const char* path, bool exists, const struct stat& st) {
+    if (!c.valid || std::strcmp(c.path, path) != 0 || c.exists != exists) return false;
     if (!exists) return true;
-    long long mtime = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     return c.device == st.st_dev && c.inode == st.st_ino && c.size == st.st_size &&
-           c.mtimeNs == mtime;
+           c.mtimeNs == mtimeOf(st);
 }
 
 // Takes a reference on the tree behind key (the local file's current tree
@@ -61,20 +67,39 @@ uint32_t resolve(OSSRegKey key, OSSRegSharedTree** tree, const OSSRegTreeNode** 
     return 0;
 }
 
-bool validMachineName(const std::string& name) {
-    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-    for (char c : name)
-        if (!std::isalnum((unsigned char)c) && c != '-' && c != '_' && c != '.') return false;
+// Only plain host names reach the file system: no separators, no "..".
+bool validMachineName(const char* name) {
+    size_t n = std::strlen(name);
+    if (n == 0 || n > 255 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)name[i];
+        if (!std::isalnum(c) && c != '-' && c != '_' && c != '.') return false;
+    }
     return true;
+}
+
+uint32_t newKey(OSSRegSharedTree* tree, const OSSRegTreeNode* node, OSSRegKey* key) {
+    OSSRegKeyT* made = new (std::nothrow) OSSRegKeyT{tree, node};
+    if (!made) {
+        ossRegSharedTreeRelease(tree);
+        return OSS_WINERR_OUTOFMEMORY;
+    }
+    ossRegCount(OSS_REGCOUNT_KEYS, 1);
+    *key = made;
+    return 0;
 }
 
 }  // namespace
 
-OSSRegSharedTree* ossRegSharedTreeNew(std::unique_ptr<OSSRegTreeNode> root) {
+OSSRegSharedTree* ossRegSharedTreeNew(OSSRegTreeNode* root) {
     OSSRegSharedTree* tree = new (std::nothrow) OSSRegSharedTree();
-    if (!tree) return nullptr;
+    if (!tree) {
+        ossRegTreeFree(root);
+        return nullptr;
+    }
     tree->refs.store(1);
-    tree->root = std::move(root);
+    tree->root = root;
     return tree;
 }
 
@@ -83,7 +108,10 @@ void ossRegSharedTreeRetain(OSSRegSharedTree* tree) {
 }
 
 void ossRegSharedTreeRelease(OSSRegSharedTree* tree) {
-    if (tree && tree->refs.fetch_sub(1) == 1) delete tree;
+    if (tree && tree->refs.fetch_sub(1) == 1) {
+        ossRegTreeFree(tree->root);
+        delete tree;
+    }
 }
 
 const OSSRegTreeNode* ossRegMachineNode(const OSSRegTreeNode* root) {
@@ -95,38 +123,45 @@ const OSSRegTreeNode* ossRegMachineNode(const OSSRegTreeNode* root) {
 uint32_t ossRegLocalMachineTree(OSSRegSharedTree** tree, const OSSRegTreeNode** machine) {
     *tree = nullptr;
     *machine = nullptr;
-    const char* env = std::getenv(OSS_REGISTRY_FILE_ENV);
-    std::string path = env ? env : "";
+    const char* path = std::getenv(OSS_REGISTRY_FILE_ENV);
+    if (!path) path = "";
     struct stat st;
     std::memset(&st, 0, sizeof st);
-    bool exists = !path.empty() && ::stat(path.c_str(), &st) == 0;
+    bool exists = *path && ::stat(path, &st) == 0;
 
     std::lock_guard<std::mutex> guard(g_local.mutex);
     if (!sameFile(g_local, path, exists, st)) {
         ossRegSharedTreeRelease(g_local.tree);
         g_local.tree = nullptr;
-        g_local.error = 0;
-        std::unique_ptr<OSSRegTreeNode> root;
-        if (path.empty())
-            root.reset(new (std::nothrow) OSSRegTreeNode());  // no file: an empty registry
-        else
-            g_local.error = ossRegExportLoad(path.c_str(), &root);
-        if (!g_local.error) {
-            g_local.tree = root ? ossRegSharedTreeNew(std::move(root)) : nullptr;
-            if (!g_local.tree) g_local.error = 14;  // ERROR_OUTOFMEMORY
+        OSSRegTreeNode* root = nullptr;
+        if (std::strlen(path) >= kPathMax) {
+            g_local.error = OSS_WINERR_FILE_NOT_FOUND;
+            ossLog(OSS_FID_REG_EXPORT_LOAD, 4, OSS_RC_FILE_NOT_FOUND, OSS_SEVERITY_ERROR,
+                   "%s names a file longer than %zu bytes", OSS_REGISTRY_FILE_ENV, kPathMax);
+        } else if (!*path) {
+            // No file: an empty registry.
+            root = (OSSRegTreeNode*)std::calloc(1, sizeof(OSSRegTreeNode));
+            g_local.error = root ? 0u : (uint32_t)OSS_WINERR_OUTOFMEMORY;
+        } else {
+            g_local.error = ossRegExportLoad(path, &root);
         }
-        g_local.valid = g_local.error != 14;
-        g_local.path = path;
+        if (!g_local.error) {
+            g_local.tree = ossRegSharedTreeNew(root);
+            if (!g_local.tree) g_local.error = OSS_WINERR_OUTOFMEMORY;
+        }
+        // A failed allocation is tried again; anything else waits for a change.
+        g_local.valid = g_local.error != OSS_WINERR_OUTOFMEMORY && std::strlen(path) < kPathMax;
+        std::snprintf(g_local.path, sizeof g_local.path, "%s", path);
         g_local.exists = exists;
         g_local.device = st.st_dev;
         g_local.inode = st.st_ino;
         g_local.size = st.st_size;
-        g_local.mtimeNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+        g_local.mtimeNs = mtimeOf(st);
     }
     if (g_local.error) return g_local.error;
     ossRegSharedTreeRetain(g_local.tree);
     *tree = g_local.tree;
-    *machine = ossRegMachineNode(g_local.tree->root.get());
+    *machine = ossRegMachineNode(g_local.tree->root);
     return 0;
 }
 
@@ -138,46 +173,39 @@ uint32_t ossRegOpenKey(OSSRegKey parent, const char* path, uint32_t access, OSSR
     uint32_t rc = 0;
     GENREG_TRACE(OSS_FID_REG_OPEN_KEY, &rc);
     *key = nullptr;
-    if (!parent) return rc = 6;  // ERROR_INVALID_HANDLE
+    if (!parent) return rc = OSS_WINERR_INVALID_HANDLE;
     ossRegCountOpenMask(access);
     OSSRegSharedTree* tree;
     const OSSRegTreeNode* node;
     rc = resolve(parent, &tree, &node);
     if (rc) return rc;
-    node = ossRegTreeFind(node, path ? path : "");
+    node = ossRegTreeFind(node, path);
     if (!node) {
         ossRegSharedTreeRelease(tree);
         return rc = OSS_WINERR_FILE_NOT_FOUND;
     }
-    OSSRegKeyT* opened = new (std::nothrow) OSSRegKeyT{tree, node};
-    if (!opened) {
-        ossRegSharedTreeRelease(tree);
-        return rc = 14;  // ERROR_OUTOFMEMORY
-    }
-    ossRegCount(OSS_REGCOUNT_KEYS, 1);
-    *key = opened;
-    return rc;
+    return rc = newKey(tree, node, key);
 }
 
 uint32_t ossRegQueryValue(OSSRegKey key, const char* name, uint32_t* type, void* buffer,
                           uint32_t* size) {
     uint32_t rc = 0;
     GENREG_TRACE(OSS_FID_REG_QUERY_VALUE, &rc);
-    if (!key || !size) return rc = 6;
+    if (!key || !size) return rc = OSS_WINERR_INVALID_HANDLE;
     OSSRegSharedTree* tree;
     const OSSRegTreeNode* node;
     rc = resolve(key, &tree, &node);
     if (rc) return rc;
-    const OSSRegTreeValue* value = ossRegTreeFindValue(node, name ? name : "");
+    const OSSRegTreeValue* value = ossRegTreeFindValue(node, name);
     if (!value) {
         rc = OSS_WINERR_FILE_NOT_FOUND;
     } else {
-        uint32_t needed = (uint32_t)value->data.size();
+        uint32_t needed = (uint32_t)value->size;
         if (type) *type = value->type;
         if (buffer && *size < needed)
             rc = OSS_WINERR_MORE_DATA;
-        else if (buffer)
-            std::memcpy(buffer, value->data.data(), needed);
+        else if (buffer && needed)
+            std::memcpy(buffer, value->data, needed);
         *size = needed;
     }
     ossRegSharedTreeRelease(tree);
@@ -187,20 +215,21 @@ uint32_t ossRegQueryValue(OSSRegKey key, const char* name, uint32_t* type, void*
 uint32_t ossRegEnumKey(OSSRegKey key, uint32_t index, char* name, uint32_t* chars) {
     uint32_t rc = 0;
     GENREG_TRACE(OSS_FID_REG_ENUM_KEY, &rc);
-    if (!key || !name || !chars) return rc = 6;
+    if (!key || !name || !chars) return rc = OSS_WINERR_INVALID_HANDLE;
     OSSRegSharedTree* tree;
     const OSSRegTreeNode* node;
     rc = resolve(key, &tree, &node);
     if (rc) return rc;
-    if (index >= node->children.size()) {
+    if (index >= node->childCount) {
         rc = OSS_WINERR_NO_MORE_ITEMS;
     } else {
-        const std::string& child = node->children[index]->name;
-        if (child.size() + 1 > *chars) {
+        const char* child = node->children[index]->name;
+        size_t length = std::strlen(child);
+        if (length + 1 > *chars) {
             rc = OSS_WINERR_MORE_DATA;
         } else {
-            std::memcpy(name, child.c_str(), child.size() + 1);
-            *chars = (uint32_t)child.size();
+            std::memcpy(name, child, length + 1);
+            *chars = (uint32_t)length;
         }
     }
     ossRegSharedTreeRelease(tree);
@@ -210,12 +239,12 @@ uint32_t ossRegEnumKey(OSSRegKey key, uint32_t index, char* name, uint32_t* char
 uint32_t ossRegQuerySubkeyCount(OSSRegKey key, uint32_t* count) {
     uint32_t rc = 0;
     GENREG_TRACE(OSS_FID_REG_SUBKEY_COUNT, &rc);
-    if (!key || !count) return rc = 6;
+    if (!key || !count) return rc = OSS_WINERR_INVALID_HANDLE;
     OSSRegSharedTree* tree;
     const OSSRegTreeNode* node;
     rc = resolve(key, &tree, &node);
     if (rc) return rc;
-    *count = (uint32_t)node->children.size();
+    *count = (uint32_t)node->childCount;
     ossRegSharedTreeRelease(tree);
     return rc;
 }
@@ -233,45 +262,29 @@ uint32_t ossRegConnect(const char* machine, OSSRegKey* root) {
     uint32_t rc = 0;
     GENREG_TRACE(OSS_FID_REG_CONNECT, &rc);
     *root = nullptr;
+    OSSRegSharedTree* tree;
+    const OSSRegTreeNode* node;
     if (!machine || !*machine) {
         // The local machine itself, as the system does for an empty name.
-        OSSRegSharedTree* tree;
-        const OSSRegTreeNode* node;
         rc = ossRegLocalMachineTree(&tree, &node);
-        if (rc) return rc;
-        OSSRegKeyT* key = new (std::nothrow) OSSRegKeyT{tree, node};
-        if (!key) {
-            ossRegSharedTreeRelease(tree);
-            return rc = 14;
-        }
-        ossRegCount(OSS_REGCOUNT_KEYS, 1);
-        *root = key;
-        return rc;
+        return rc ? rc : (rc = newKey(tree, node, root));
     }
-    std::string name = machine;
-    if (name.compare(0, 2, "\\\\") == 0) name.erase(0, 2);
+    if (machine[0] == '\\' && machine[1] == '\\') machine += 2;
     const char* dir = std::getenv(OSS_REGISTRY_REMOTE_DIR_ENV);
-    // Only plain host names reach the file system: no separators, no "..".
-    if (!dir || !*dir || !validMachineName(name)) return rc = OSS_WINERR_BAD_NETPATH;
-    std::string path = std::string(dir) + "/" + name + ".reg";
-    if (!ossIsFile(path.c_str())) {
-        std::string upper = name;
-        for (char& c : upper)
-            c = (char)std::toupper((unsigned char)c);
-        path = std::string(dir) + "/" + upper + ".reg";
-        if (!ossIsFile(path.c_str())) return rc = OSS_WINERR_BAD_NETPATH;
+    if (!dir || !*dir || !validMachineName(machine)) return rc = OSS_WINERR_BAD_NETPATH;
+    char path[kPathMax + 300];
+    int n = std::snprintf(path, sizeof path, "%s/%s.reg", dir, machine);
+    if (n < 0 || (size_t)n >= sizeof path) return rc = OSS_WINERR_BAD_NETPATH;
+    if (!ossIsFile(path)) {
+        // The machine's name in upper case, as host names are usually written.
+        for (char* c = path + std::strlen(dir) + 1; *c && std::strcmp(c, ".reg") != 0; ++c)
+            *c = (char)std::toupper((unsigned char)*c);
+        if (!ossIsFile(path)) return rc = OSS_WINERR_BAD_NETPATH;
     }
-    std::unique_ptr<OSSRegTreeNode> parsed;
-    rc = ossRegExportLoad(path.c_str(), &parsed);
+    OSSRegTreeNode* parsed = nullptr;
+    rc = ossRegExportLoad(path, &parsed);
     if (rc) return rc;
-    OSSRegSharedTree* tree = ossRegSharedTreeNew(std::move(parsed));
-    OSSRegKeyT* key = tree ? new (std::nothrow) OSSRegKeyT{tree, nullptr} : nullptr;
-    if (!key) {
-        ossRegSharedTreeRelease(tree);
-        return rc = 14;
-    }
-    key->node = ossRegMachineNode(tree->root.get());
-    ossRegCount(OSS_REGCOUNT_KEYS, 1);
-    *root = key;
-    return rc;
+    tree = ossRegSharedTreeNew(parsed);
+    if (!tree) return rc = OSS_WINERR_OUTOFMEMORY;
+    return rc = newKey(tree, ossRegMachineNode(tree->root), root);
 }

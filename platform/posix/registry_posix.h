@@ -5,7 +5,6 @@
 #define GENREG_PLATFORM_POSIX_REGISTRY_POSIX_H
 
 #include <atomic>
-#include <memory>
 
 #include "platform/registry_export.h"
 
@@ -13,11 +12,12 @@
 // freed when the last reference goes.
 struct OSSRegSharedTree {
     std::atomic<int> refs;
-    std::unique_ptr<OSSRegTreeNode> root;
+    OSSRegTreeNode* root;
 };
 
-// A new tree with one reference; null when out of memory.
-OSSRegSharedTree* ossRegSharedTreeNew(std::unique_ptr<OSSRegTreeNode> root);
+// A new shared tree with one reference, owning root; null when out of
+// memory (root is then freed).
+OSSRegSharedTree* ossRegSharedTreeNew(OSSRegTreeNode* root);
 void ossRegSharedTreeRetain(OSSRegSharedTree* tree);
 void ossRegSharedTreeRelease(OSSRegSharedTree* tree);
 

@@ -1,9 +1,9 @@
 // The service control manager of the POSIX stand-in: a service is the key
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\<name> of the local
 // registry file, its start type the DWORD value "Start".
+#include <cstdio>
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "genreg/trace.h"
 #include "platform/posix/registry_posix.h"
@@ -12,7 +12,7 @@
 
 struct OSSServiceT {
     bool manager;
-    std::string name;  // services only
+    char name[257];  // services only; service names have at most 256 characters
 };
 
 namespace {
@@ -21,10 +21,12 @@ const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
 
 // The service's key in the current local file; null when it does not
 // exist. *tree receives a reference that the caller releases.
-const OSSRegTreeNode* findService(const std::string& name, OSSRegSharedTree** tree) {
+const OSSRegTreeNode* findService(const char* name, OSSRegSharedTree** tree) {
+    char path[sizeof kServicesKey + 257];
+    std::snprintf(path, sizeof path, "%s%s", kServicesKey, name);
     const OSSRegTreeNode* machine;
     if (ossRegLocalMachineTree(tree, &machine)) return nullptr;
-    return ossRegTreeFind(machine, kServicesKey + name);
+    return ossRegTreeFind(machine, path);
 }
 
 }  // namespace
@@ -43,8 +45,8 @@ OSSService ossSvcOpenService(OSSService manager, const char* name) {
     unsigned rc = 0;
     GENREG_TRACE(OSS_FID_SVC_OPEN_SERVICE, &rc);
     // A service name never holds a separator; one that does names no service.
-    if (!manager || !manager->manager || !name || !*name || std::strchr(name, '\\') ||
-        std::strchr(name, '/'))
+    if (!manager || !manager->manager || !name || !*name || std::strlen(name) > 256 ||
+        std::strchr(name, '\\') || std::strchr(name, '/'))
         return nullptr;
     OSSRegSharedTree* tree = nullptr;
     bool exists = findService(name, &tree) != nullptr;
@@ -53,7 +55,7 @@ OSSService ossSvcOpenService(OSSService manager, const char* name) {
     OSSServiceT* service = new (std::nothrow) OSSServiceT();
     if (!service) return nullptr;
     service->manager = false;
-    service->name = name;
+    std::snprintf(service->name, sizeof service->name, "%s", name);
     ossRegCount(OSS_REGCOUNT_SERVICES, 1);
     return service;
 }
@@ -61,16 +63,16 @@ OSSService ossSvcOpenService(OSSService manager, const char* name) {
 uint32_t ossSvcQueryStartType(OSSService service, uint32_t* startType) {
     uint32_t rc = 0;
     GENREG_TRACE(OSS_FID_SVC_QUERY_START, &rc);
-    if (!service || service->manager || !startType) return rc = 6;
+    if (!service || service->manager || !startType) return rc = OSS_WINERR_INVALID_HANDLE;
     OSSRegSharedTree* tree = nullptr;
     const OSSRegTreeNode* node = findService(service->name, &tree);
     const OSSRegTreeValue* start = node ? ossRegTreeFindValue(node, "Start") : nullptr;
     if (!start) {
         rc = OSS_WINERR_FILE_NOT_FOUND;
-    } else if (start->type != OSS_REG_DWORD || start->data.size() != 4) {
-        rc = 13;  // ERROR_INVALID_DATA
+    } else if (start->type != OSS_REG_DWORD || start->size != 4) {
+        rc = OSS_WINERR_INVALID_DATA;
     } else {
-        const unsigned char* b = (const unsigned char*)start->data.data();
+        const unsigned char* b = (const unsigned char*)start->data;
         *startType =
             (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
     }

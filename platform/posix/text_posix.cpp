@@ -1,7 +1,6 @@
 // Text conversions for the cluster registry on POSIX, where the "ANSI code
 // page" is UTF-8.
 #include <cstring>
-#include <string>
 
 #include "genreg/trace.h"
 #include "platform/registry.h"
@@ -13,11 +12,16 @@ uint32_t ossAnsiToUtf16(const char* text, char16_t* out, size_t outChars) {
     GENREG_TRACE(OSS_FID_ANSI_TO_UTF16, &rc);
     if (!out || outChars == 0) return rc = OSS_WINERR_INSUFFICIENT_BUFFER;
     out[0] = 0;
-    std::u16string wide;
-    if (!text || !ossRegUtf8ToUtf16(text, std::strlen(text), &wide))
-        return rc = OSS_WINERR_NO_UNICODE_TRANSLATION;
-    if (wide.size() + 1 > outChars) return rc = OSS_WINERR_INSUFFICIENT_BUFFER;
-    std::memcpy(out, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+    if (!text) return rc = OSS_WINERR_NO_UNICODE_TRANSLATION;
+    OSSRegBuffer wide = {nullptr, 0, 0};
+    rc = ossRegUtf8ToUtf16(text, std::strlen(text), &wide);
+    size_t units = wide.size / sizeof(char16_t);
+    if (!rc && units + 1 > outChars) rc = OSS_WINERR_INSUFFICIENT_BUFFER;
+    if (!rc) {
+        if (units) std::memcpy(out, wide.data, wide.size);
+        out[units] = 0;
+    }
+    ossRegBufferFree(&wide);
     return rc;
 }
 
@@ -27,12 +31,17 @@ uint32_t ossUtf16ToAnsi(const char16_t* text, size_t textChars, char* out, size_
     if (!out || outBytes == 0) return rc = OSS_WINERR_INSUFFICIENT_BUFFER;
     out[0] = '\0';
     if (!text) return rc = OSS_WINERR_NO_UNICODE_TRANSLATION;
+    // The text ends at its terminator or at textChars, whichever is first.
     size_t n = 0;
     while (n < textChars && text[n])
         ++n;
-    std::string narrow;
-    if (!ossRegUtf16ToUtf8(text, n, &narrow)) return rc = OSS_WINERR_NO_UNICODE_TRANSLATION;
-    if (narrow.size() + 1 > outBytes) return rc = OSS_WINERR_INSUFFICIENT_BUFFER;
-    std::memcpy(out, narrow.c_str(), narrow.size() + 1);
+    OSSRegBuffer narrow = {nullptr, 0, 0};
+    rc = ossRegUtf16ToUtf8(text, n, &narrow);
+    if (!rc && narrow.size + 1 > outBytes) rc = OSS_WINERR_INSUFFICIENT_BUFFER;
+    if (!rc) {
+        if (narrow.size) std::memcpy(out, narrow.data, narrow.size);
+        out[narrow.size] = '\0';
+    }
+    ossRegBufferFree(&narrow);
     return rc;
 }

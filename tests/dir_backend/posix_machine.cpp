@@ -33,19 +33,22 @@ std::string escape(const std::string& text) {
     return out;
 }
 
+std::string utf16le(const std::string& text) {
+    OSSRegBuffer wide = {nullptr, 0, 0};
+    ossRegUtf8ToUtf16(text.data(), text.size(), &wide);
+    std::string bytes;
+    for (size_t i = 0; i < wide.size / 2; ++i) {
+        char16_t unit = ((const char16_t*)wide.data)[i];
+        bytes += (char)(unit & 0xFF);
+        bytes += (char)(unit >> 8);
+    }
+    ossRegBufferFree(&wide);
+    return bytes;
+}
+
 // hex(1) data, continued over lines like regedit does for long values.
 std::string hexText(const std::string& text, Format format) {
-    std::string bytes;
-    if (format == REGEDIT4) {
-        bytes = text;
-    } else {
-        std::u16string wide;
-        ossRegUtf8ToUtf16(text.data(), text.size(), &wide);
-        for (char16_t unit : wide) {
-            bytes += (char)(unit & 0xFF);
-            bytes += (char)(unit >> 8);
-        }
-    }
+    std::string bytes = format == REGEDIT4 ? text : utf16le(text);
     std::string out = "hex(1):";
     for (size_t i = 0; i < bytes.size(); ++i) {
         char byte[4];
@@ -98,13 +101,7 @@ bool writeExport(const std::string& path, const ExportText& text, Format format)
     std::string content = text.render(format);
     std::string bytes;
     if (format == UTF16_V5) {
-        std::u16string wide;
-        if (!ossRegUtf8ToUtf16(content.data(), content.size(), &wide)) return false;
-        bytes = "\xFF\xFE";
-        for (char16_t unit : wide) {
-            bytes += (char)(unit & 0xFF);
-            bytes += (char)(unit >> 8);
-        }
+        bytes = "\xFF\xFE" + utf16le(content);
     } else if (format == UTF8_V5) {
         bytes = "\xEF\xBB\xBF" + content;
     } else {

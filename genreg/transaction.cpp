@@ -151,6 +151,24 @@ unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** strea
     return rc;
 }
 
+unsigned GenRegCreateFileDirectory(const GenRegFile* handle, uint32_t option, uint32_t functionId) {
+    char directory[GENREG_PATH_MAX];
+    unsigned rc = ossDirectoryName(handle->filePath, directory, sizeof directory);
+    if (rc != 0) {
+        ossLogRC(functionId, 121, 0, rc, rc, OSS_SEVERITY_ERROR, "file=%s", handle->filePath);
+        return rc;
+    }
+    if (ossIsDirectory(directory)) return rc;
+    OSSDirectoryCreateParam create = {OSS_INTERFACE_VERSION, directory, kGenRegDirectoryMode,
+                                      option};
+    unsigned ossRc = ossDirectoryCreate(&create);
+    if (ossRc != 0) {
+        rc = GENREG_RC_DIR_CREATE_FAILED;
+        ossLogRC(functionId, 122, 0, ossRc, rc, OSS_SEVERITY_ERROR, "directory=%s", directory);
+    }
+    return rc;
+}
+
 unsigned GenRegSeekFirstRecord(const GenRegFile* handle, FILE* stream, unsigned seekFailedRc,
                                uint32_t functionId) {
     unsigned rc = 0;

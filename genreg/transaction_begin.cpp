@@ -14,25 +14,6 @@ bool isKnownType(unsigned type) {
            type == GENREG_TXN_DELETE || type == GENREG_TXN_VERIFY;
 }
 
-unsigned createFileDirectory(const GenRegFile* handle) {
-    char directory[GENREG_PATH_MAX];
-    unsigned rc = ossDirectoryName(handle->filePath, directory, sizeof directory);
-    if (rc != 0) {
-        ossLogRC(FID_BEGIN_TRANSACTION, 5, 0, rc, rc, OSS_SEVERITY_ERROR, "file=%s",
-                 handle->filePath);
-        return rc;
-    }
-    if (ossIsDirectory(directory)) return 0;
-    OSSDirectoryCreateParam create = {OSS_INTERFACE_VERSION, directory, kGenRegDirectoryMode, 1};
-    unsigned ossRc = ossDirectoryCreate(&create);
-    if (ossRc != 0) {
-        rc = GENREG_RC_DIR_CREATE_FAILED;
-        ossLogRC(FID_BEGIN_TRANSACTION, 6, 0, ossRc, rc, OSS_SEVERITY_ERROR, "directory=%s",
-                 directory);
-    }
-    return rc;
-}
-
 // Deletes the old marker and renames a left-over copy to the marker (I6).
 // A copy that cannot be renamed is only logged here: it keeps its name, so
 // the exclusive creation of the new copy refuses it and fails the update.
@@ -140,7 +121,7 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type) {
             request.mode = text ? "at" : "ab";
             request.fdFlags |= OSS_FD_APPEND;
         }
-        rc = createFileDirectory(handle);
+        rc = GenRegCreateFileDirectory(handle, 1, FID_BEGIN_TRANSACTION);
         if (rc != 0) return rc;
     } else if (!ossIsFile(handle->filePath)) {
         rc = GENREG_RC_FILE_NOT_FOUND;

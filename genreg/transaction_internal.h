@@ -56,6 +56,13 @@ struct GenRegStreamRequest {
 unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** stream,
                                 uint32_t functionId);
 
+// Creates the registry file's directory when it is missing (permissions
+// octal 0700; option 1 from BeginTransaction, 2 from AcquireUpdateLock).
+// The OS library's code when the directory name cannot be taken,
+// GENREG_RC_DIR_CREATE_FAILED when the creation fails; logged under
+// functionId.
+unsigned GenRegCreateFileDirectory(const GenRegFile* handle, uint32_t option, uint32_t functionId);
+
 // Positions stream at the handle's first record: offset 0, or for a
 // checksummed file that is not empty, GENREG_CHECKSUM_HEADER_SIZE. A
 // non-empty checksummed file shorter than its header gives

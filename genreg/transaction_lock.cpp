@@ -60,25 +60,6 @@ unsigned decodeOptions(unsigned options, LockRequest* request) {
     return 0;
 }
 
-unsigned createFileDirectory(const GenRegFile* handle) {
-    char directory[GENREG_PATH_MAX];
-    unsigned rc = ossDirectoryName(handle->filePath, directory, sizeof directory);
-    if (rc != 0) {
-        ossLogRC(FID_ACQUIRE_UPDATE_LOCK, 5, 0, rc, rc, OSS_SEVERITY_ERROR, "file=%s",
-                 handle->filePath);
-        return rc;
-    }
-    if (ossIsDirectory(directory)) return 0;
-    OSSDirectoryCreateParam create = {OSS_INTERFACE_VERSION, directory, kGenRegDirectoryMode, 2};
-    unsigned ossRc = ossDirectoryCreate(&create);
-    if (ossRc != 0) {
-        rc = GENREG_RC_DIR_CREATE_FAILED;
-        ossLogRC(FID_ACQUIRE_UPDATE_LOCK, 6, 0, ossRc, rc, OSS_SEVERITY_ERROR, "directory=%s",
-                 directory);
-    }
-    return rc;
-}
-
 // Opens the lock file, retrying the short-lived refusals described above.
 unsigned openLockFile(GenRegFile* handle) {
     unsigned ossRc = 0;
@@ -123,7 +104,7 @@ unsigned AcquireUpdateLock(GenRegFile* handle, unsigned options) {
         return rc;
     }
     if (options & GENREG_LOCK_CREATE_DIR) {
-        rc = createFileDirectory(handle);
+        rc = GenRegCreateFileDirectory(handle, 2, FID_ACQUIRE_UPDATE_LOCK);
         if (rc != 0) return rc;
     }
     handle->lockOpenParam.version = OSS_INTERFACE_VERSION;

@@ -5,53 +5,16 @@
 #include <filesystem>
 
 #include "genreg/transaction.h"
-#include "platform/oss_sys.h"
 
 namespace store_test {
 
 namespace fs = std::filesystem;
 
-TestDir::TestDir() {
-    static int counter = 0;
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("genreg-") + (info ? info->name() : "test") + "-" +
-                       std::to_string(ossSysProcessId()) + "-" + std::to_string(++counter);
-    path_ = (fs::temp_directory_path() / name).string();
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-    fs::create_directories(path_);
-}
-
 TestDir::~TestDir() {
     std::error_code ignored;
-    // A test may leave a read-only directory behind; give it back first.
-    for (auto it = fs::recursive_directory_iterator(path_, ignored);
+    for (auto it = fs::recursive_directory_iterator(path(), ignored);
          it != fs::recursive_directory_iterator(); it.increment(ignored))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-}
-
-std::string TestDir::file(const std::string& name) const {
-    return path_ + ossPathSeparator() + name;
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& content) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    std::string content;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return content;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        content.append(buffer, got);
-    std::fclose(f);
-    return content;
 }
 
 bool PathExists(const std::string& path) {
@@ -62,6 +25,27 @@ bool PathExists(const std::string& path) {
 bool MakeDirectory(const std::string& path) {
     std::error_code error;
     fs::create_directories(path, error);
+    return !error;
+}
+
+bool MakeReadOnly(const std::string& directory) {
+    std::error_code ignored;
+    fs::permissions(directory, fs::perms::owner_read | fs::perms::owner_exec, ignored);
+    std::string probe = directory + ossPathSeparator() + ".probe";
+    if (!WriteFileBytes(probe, "x")) return true;
+    fs::remove(probe, ignored);
+    MakeWritable(directory);
+    return false;
+}
+
+void MakeWritable(const std::string& directory) {
+    std::error_code ignored;
+    fs::permissions(directory, fs::perms::owner_all, ignored);
+}
+
+bool PlantLink(const std::string& linkPath, const std::string& target) {
+    std::error_code error;
+    fs::create_symlink(target, linkPath, error);
     return !error;
 }
 

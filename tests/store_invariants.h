@@ -26,30 +26,37 @@
 #include <genreg/handle.h>
 #include "platform/fault.h"
 #include "platform/oss.h"
+#include "platform_support.h"
 
 namespace store_test {
 
-// A directory of its own for the running test, removed with its content.
-class TestDir {
+// A directory of its own for the running test, removed with its content
+// (also when a test left it or something in it read-only).
+class TestDir : public platform_test::ScratchDir {
 public:
-    TestDir();
+    TestDir() = default;
     ~TestDir();
-    TestDir(const TestDir&) = delete;
-    TestDir& operator=(const TestDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    // A name inside the directory, joined with the platform's separator.
-    std::string file(const std::string& name) const;
-
-private:
-    std::string path_;
 };
 
 // Whole-file helpers working in binary mode (no line-end translation).
-bool WriteFileBytes(const std::string& path, const std::string& content);
-std::string ReadFileBytes(const std::string& path);
+inline bool WriteFileBytes(const std::string& path, const std::string& content) {
+    return platform_test::writeFile(path, content);
+}
+inline std::string ReadFileBytes(const std::string& path) {
+    return platform_test::readFile(path);
+}
+// True when anything has the name: a file, a directory, a link (even a
+// dangling one).
 bool PathExists(const std::string& path);
 bool MakeDirectory(const std::string& path);
+// Makes a directory read-only for its owner. False (and the directory
+// writable again) when permissions do not bind this user, as for root:
+// the test should then skip. MakeWritable undoes it.
+bool MakeReadOnly(const std::string& directory);
+void MakeWritable(const std::string& directory);
+// Plants a symbolic link at linkPath pointing to target; false where the
+// system or the user cannot make links (then the test should skip).
+bool PlantLink(const std::string& linkPath, const std::string& target);
 
 // Which of a registry file's names exist (as anything: file, directory,
 // link).

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include <genreg/handle.h>
@@ -16,7 +15,6 @@
 #include "genreg/transaction.h"
 #include "platform/fault.h"
 #include "platform/oss.h"
-#include "platform/process.h"
 #include "store_invariants.h"
 
 namespace txn_test {
@@ -90,42 +88,9 @@ inline unsigned RunRead(GenRegFile* handle, std::string* content) {
     return rc != 0 ? rc : endRc;
 }
 
-// ---- child processes -------------------------------------------------------
-
-// Environment through which a test tells a copy of this binary, started on
-// one of its child tests, what to do and where.
-constexpr const char* kRoleVariable = "GENREG_TXN_CHILD";
-constexpr const char* kDirVariable = "GENREG_TXN_DIR";
-
-inline std::string ChildRole() {
-    const char* role = std::getenv(kRoleVariable);
-    return role ? role : "";
-}
-inline std::string ChildDir() {
-    const char* dir = std::getenv(kDirVariable);
-    return dir ? dir : "";
-}
-
-// Runs test ("Suite.Name") of this binary in a child with role and dir.
-inline unsigned SpawnChild(const std::string& test, const std::string& role, const std::string& dir,
-                           OSSProcess* child) {
-    std::string filter = "--gtest_filter=" + test;
-    std::string roleEntry = std::string(kRoleVariable) + "=" + role;
-    std::string dirEntry = std::string(kDirVariable) + "=" + dir;
-    const char* args[] = {filter.c_str()};
-    const char* env[] = {roleEntry.c_str(), dirEntry.c_str()};
-    return ossProcessSpawnSelf(args, 1, env, 2, child);
-}
-
-// Waits until path exists; false after about two minutes (a hung or dead
-// peer), so that a broken test fails instead of hanging the suite.
-inline bool WaitForFile(const std::string& path) {
-    for (int i = 0; i < 24000; ++i) {
-        if (store_test::PathExists(path)) return true;
-        ossSleepMs(5);
-    }
-    return false;
-}
+// Child processes run one test of this binary in a role (see
+// platform_support.h): platform_test::spawnChild, childRole, childDir,
+// waitForFile.
 
 }  // namespace txn_test
 

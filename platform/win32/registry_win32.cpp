@@ -75,6 +75,8 @@ uint32_t ossRegConnect(const char* machine, OSSRegKey* root) {
     HKEY remote = nullptr;
     rc = (uint32_t)RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, &remote);
     *root = rc ? nullptr : (OSSRegKey)remote;
-    if (!rc) ossRegCount(OSS_REGCOUNT_KEYS, 1);
+    // For the local machine the system may hand back the predefined root
+    // itself, which ossRegCloseKey leaves alone: count only real handles.
+    if (!rc && *root != ossRegLocalMachine()) ossRegCount(OSS_REGCOUNT_KEYS, 1);
     return rc;
 }

@@ -25,6 +25,10 @@ struct BackendState {
     std::string root;  // below HKEY_CURRENT_USER
     HKEY machine = nullptr;
     bool overridden = false;
+    // One manager handle for every create and delete of the test: Wine's
+    // service manager loses services created through a handle that was
+    // opened after an earlier one was closed.
+    SC_HANDLE manager = nullptr;
     std::vector<std::string> services;
 };
 
@@ -63,8 +67,8 @@ bool setValue(HKEY parent, const ResolvedRow& row, std::string* why) {
 }
 
 bool createService(const ResolvedRow& row, BackendState* state, std::string* why) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) {
+    if (!state->manager) state->manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!state->manager) {
         *why = "OpenSCManagerA failed: " + std::to_string(GetLastError());
         return false;
     }
@@ -74,11 +78,10 @@ bool createService(const ResolvedRow& row, BackendState* state, std::string* why
     std::string binary = kServiceBinary;
     if (row.text.size() > 1) binary += " " + row.text.substr(1);
     SC_HANDLE service =
-        CreateServiceA(manager, row.key.c_str(), row.key.c_str(), SERVICE_ALL_ACCESS,
+        CreateServiceA(state->manager, row.key.c_str(), row.key.c_str(), SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS, (DWORD)(row.text[0] - '0'), SERVICE_ERROR_IGNORE,
                        binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     DWORD error = GetLastError();
-    CloseServiceHandle(manager);
     if (!service) {
         *why = "CreateServiceA " + row.key + " failed: " + std::to_string(error);
         return false;
@@ -88,15 +91,12 @@ bool createService(const ResolvedRow& row, BackendState* state, std::string* why
     return true;
 }
 
-void deleteService(const std::string& name) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return;
+void deleteService(SC_HANDLE manager, const std::string& name) {
     SC_HANDLE service = OpenServiceA(manager, name.c_str(), DELETE);
     if (service) {
         DeleteService(service);
         CloseServiceHandle(service);
     }
-    CloseServiceHandle(manager);
 }
 
 }  // namespace
@@ -162,7 +162,8 @@ void backendRemove(BackendState* state) {
     if (state->overridden) RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     if (state->machine) RegCloseKey(state->machine);
     for (const std::string& name : state->services)
-        deleteService(name);
+        deleteService(state->manager, name);
+    if (state->manager) CloseServiceHandle(state->manager);
     RegDeleteTreeA(HKEY_CURRENT_USER, state->root.c_str());
     delete state;
 }

@@ -27,6 +27,14 @@
 #define OSS_RC_ACCESS_DENIED 0x90000002U
 // A path or output does not fit its buffer.
 #define OSS_RC_BUFFER_TOO_SMALL 0x90000003U
+// A null pointer, a wrong version word or an invalid combination was passed.
+#define OSS_RC_BAD_ARGUMENT 0x90000004U
+// A file of that name already exists (exclusive creation).
+#define OSS_RC_ALREADY_EXISTS 0x90000006U
+// The disk or the user's quota is full.
+#define OSS_RC_DISK_FULL 0x90000007U
+// Memory could not be allocated; the same value as GENREG_RC_NO_MEMORY.
+#define OSS_RC_NO_MEMORY 0x9000000dU
 
 // ---- paths and files ------------------------------------------------------
 
@@ -153,11 +161,20 @@ extern bool g_bIsPlatformID_Win32On95;
 // from fmt) to the file named by GENREG_LOG_FILE; nothing when it is unset.
 // Logging never fails the caller.
 enum : unsigned { OSS_SEVERITY_ERROR = 3, OSS_SEVERITY_WARNING = 4 };
+//
+// A line reads, fields separated by blanks:
+//   2024-05-01T12:34:56.789Z pid=4711 tid=4712 func=0x082a0011 probe=3
+//   rc=0x900001c4(GENREG_RC_LOCKED) [called=0x082a0202 calledRc=0x90000014(...)]
+//   sev=3 data: <fmt's output, line ends replaced by blanks>
+// (one line in the file; the called part only from ossLogRC). fmt is
+// checked like printf's.
+#define OSS_PRINTF_FORMAT(fmtIndex, firstArg) \
+    __attribute__((format(gnu_printf, fmtIndex, firstArg)))
 void ossLog(uint32_t functionId, uint32_t probe, unsigned rc, unsigned severity, const char* fmt,
-            ...);
+            ...) OSS_PRINTF_FORMAT(5, 6);
 // A called function failed: calledId returned calledRc; the caller reports rc.
 void ossLogRC(uint32_t functionId, uint32_t probe, uint32_t calledId, unsigned calledRc,
-              unsigned rc, unsigned severity, const char* fmt, ...);
+              unsigned rc, unsigned severity, const char* fmt, ...) OSS_PRINTF_FORMAT(7, 8);
 
 // In-process capture of log entries, for tests: every entry is also passed
 // to the sink while one is installed.

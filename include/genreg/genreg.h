@@ -3,6 +3,7 @@
 #define GENREG_GENREG_H
 
 #include <genreg/binvarval.h>
+#include <genreg/diagnostics.h>
 #include <genreg/directory.h>
 #include <genreg/export.h>
 #include <genreg/globalreg.h>

@@ -1,0 +1,24 @@
+// Switching the library's diagnostics on and off at run time.
+//
+// The library writes a diagnostic log (one line per failure it finds) and,
+// when asked, a trace (one line per function entry and exit). Both start
+// from the environment when the library is loaded: GENREG_LOG_FILE and
+// GENREG_TRACE_FILE name the files. A program can override that here, for
+// example from command-line options. Lines are appended; several processes
+// may share one file, and their lines never interleave within a line.
+#ifndef GENREG_DIAGNOSTICS_H
+#define GENREG_DIAGNOSTICS_H
+
+#include <genreg/export.h>
+
+// Appends the diagnostic log to path from now on; a null path turns the log
+// off. 0, or a 0x9000xxxx code when the file cannot be opened (the log is
+// then off).
+GENREG_API unsigned genregSetLogFile(const char* path);
+
+// Appends the trace to path from now on; a null path turns tracing off.
+// 0, or a 0x9000xxxx code when the file cannot be opened (tracing is then
+// off).
+GENREG_API unsigned genregSetTraceFile(const char* path);
+
+#endif

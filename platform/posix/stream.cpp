@@ -1,0 +1,157 @@
+// Streams on POSIX: opening, the bridge from a descriptor, 64-bit
+// positioning and durable flushing. POSIX streams have no text mode: a
+// "t" in a mode is dropped and carriage returns stay ordinary bytes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "genreg/trace.h"
+#include "platform/fault.h"
+#include "platform/oss.h"
+#include "platform/oss_sys.h"
+
+namespace {
+
+// mode without 't', plus extra (e.g. "e" for close-on-exec); false when it
+// does not fit.
+bool posixMode(const char* mode, const char* extra, char* out, size_t size) {
+    size_t used = 0;
+    for (const char* p = mode; *p; ++p) {
+        if (*p == 't') continue;
+        if (used + 1 >= size) return false;
+        out[used++] = *p;
+    }
+    for (const char* p = extra; *p; ++p) {
+        if (used + 1 >= size) return false;
+        out[used++] = *p;
+    }
+    out[used] = '\0';
+    return true;
+}
+
+}  // namespace
+
+// Created with 0600: the caller gives the file its final permission bits
+// (ossFileSetPermissions) once it holds what it should.
+FILE* ossStreamCreateExclusive(const char* path, const char* mode) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_CREATE, &rc);
+    char cleanMode[16];
+    if (!path || !mode || !posixMode(mode, "", cleanMode, sizeof cleanMode)) {
+        rc = OSS_RC_BAD_ARGUMENT;
+        errno = EINVAL;
+        return nullptr;
+    }
+    int access = std::strchr(cleanMode, '+') ? O_RDWR : O_WRONLY;
+    if (cleanMode[0] == 'a') access |= O_APPEND;
+    // O_NOFOLLOW with O_EXCL: a link planted at the name makes this fail
+    // instead of creating or writing the link's target.
+    int fd = -1;
+    if (!ossFaultHit(OSS_FAULT_OPEN)) {
+        do {
+            fd = ::open(path, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        } while (fd < 0 && errno == EINTR);
+    }
+    if (fd < 0) {
+        rc = ossSysFail(OSS_FID_STREAM_CREATE, 1, "exclusive create", path);
+        return nullptr;
+    }
+    FILE* stream = ::fdopen(fd, cleanMode);
+    if (!stream) {
+        rc = ossSysFail(OSS_FID_STREAM_CREATE, 2, "fdopen", path);
+        int saved = errno;
+        ::close(fd);
+        ::unlink(path);  // created just now by this call: nobody else has it
+        errno = saved;
+        return nullptr;
+    }
+    ossResourceAdjust(OSS_RESOURCE_STREAM, 1);
+    return stream;
+}
+
+FILE* ossStreamOpen(const char* path, const char* mode) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_OPEN, &rc);
+    char cleanMode[16];
+    if (!path || !mode || !posixMode(mode, "e", cleanMode, sizeof cleanMode)) {
+        rc = OSS_RC_BAD_ARGUMENT;
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* stream = ossFaultHit(OSS_FAULT_OPEN) ? nullptr : std::fopen(path, cleanMode);
+    if (!stream) {
+        rc = ossSysFail(OSS_FID_STREAM_OPEN, 1, "fopen", path);
+        return nullptr;
+    }
+    ossResourceAdjust(OSS_RESOURCE_STREAM, 1);
+    return stream;
+}
+
+// The descriptor is the handle itself; OSS_FD_TEXT means nothing here.
+int ossOpenOsfHandle(intptr_t handle, int flags) {
+    if (handle < 0 || handle > 0x7fffffff) {
+        errno = EBADF;
+        return -1;
+    }
+    int fd = (int)handle;
+    if (flags & OSS_FD_APPEND) {
+        int current = ::fcntl(fd, F_GETFL);
+        if (current < 0 || ::fcntl(fd, F_SETFL, current | O_APPEND) != 0) {
+            ossSysFail(OSS_FID_FD_BRIDGE, 1, "fcntl O_APPEND", nullptr);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+FILE* ossFdOpen(int fd, const char* mode) {
+    char cleanMode[16];
+    if (fd < 0 || !mode || !posixMode(mode, "", cleanMode, sizeof cleanMode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* stream = ossFaultHit(OSS_FAULT_OPEN) ? nullptr : ::fdopen(fd, cleanMode);
+    if (!stream) {
+        ossSysFail(OSS_FID_FD_BRIDGE, 2, "fdopen", nullptr);
+        return nullptr;
+    }
+    ossResourceAdjust(OSS_RESOURCE_STREAM, 1);
+    return stream;
+}
+
+int ossAccess(const char* path, int mode) {
+    if (!path) return -1;
+    return ::access(path, mode) == 0 ? 0 : -1;
+}
+
+// The size on disk: data still buffered in the stream is not counted.
+int ossStreamFileSize(FILE* stream, int64_t* size) {
+    if (!stream || !size) return -1;
+    struct stat status;
+    if (ossFaultHit(OSS_FAULT_INFO) || ::fstat(::fileno(stream), &status) != 0) return -1;
+    *size = (int64_t)status.st_size;
+    return 0;
+}
+
+int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
+    return ::fseeko(stream, (off_t)offset, whence);
+}
+
+int64_t ossStreamTell(FILE* stream) {
+    return (int64_t)::ftello(stream);
+}
+
+int ossStreamSync(FILE* stream) {
+    if (!stream) return -1;
+    if (ossFaultHit(OSS_FAULT_SYNC)) return -1;
+    if (std::fflush(stream) != 0) return -1;
+    int result;
+    do {
+        result = ::fsync(::fileno(stream));
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? 0 : -1;
+}

@@ -1,0 +1,61 @@
+#!/bin/bash
+# Builds and tests every configuration, one after the other:
+#   linux       Debug, the unit tests and the build checks
+#   linux-asan  Debug with AddressSanitizer (leaks fail) and UBSan
+#   windows     MinGW-w64 cross build, the tests run under Wine
+#   release     Release build only (no tests, no fault injection)
+# A failing configuration does not stop the others. Ends with each ctest
+# summary and a total; exits non-zero when anything failed.
+# Logs: build/logs/<configuration>.log
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+logs=$top/build/logs
+mkdir -p "$logs"
+
+failed_steps=()
+
+# run_step NAME COMMAND...: runs COMMAND, shows and logs its output.
+run_step() {
+    local name=$1
+    shift
+    echo "===== $name: $*"
+    "$@" 2>&1 | tee "$logs/$name.log"
+    local rc=${PIPESTATUS[0]}
+    if [ "$rc" -ne 0 ]; then
+        failed_steps+=("$name (exit $rc)")
+    fi
+}
+
+build_release() {
+    cmake --preset release >/dev/null && cmake --build --preset release &&
+        bash scripts/check-exports.sh build/release/lib/libQVRGENREG_ZAVOVOV364.so
+}
+
+run_step linux bash scripts/test-linux.sh linux
+run_step linux-asan bash scripts/test-linux.sh linux-asan
+run_step windows bash scripts/test-windows.sh
+run_step release build_release
+
+echo
+echo "===== summary"
+total_passed=0
+total_failed=0
+for name in linux linux-asan windows; do
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$name.log" |
+        tail -n 1)
+    if [ -z "$summary" ]; then
+        echo "$name: no ctest summary (the build or configuration failed)"
+        continue
+    fi
+    echo "$name: $summary"
+    sed -n '/^The following tests FAILED:/,/^Errors while running CTest/p' "$logs/$name.log"
+    read -r failed total < <(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$summary")
+    total_passed=$((total_passed + total - failed))
+    total_failed=$((total_failed + failed))
+done
+for step in "${failed_steps[@]}"; do
+    echo "FAILED: $step"
+done
+echo "total: $total_passed passed, $total_failed failed"
+[ "${#failed_steps[@]}" -eq 0 ] && [ "$total_failed" -eq 0 ]

@@ -1,0 +1,50 @@
+#!/bin/bash
+# Installs the build into a temporary prefix and builds tests/consumer
+# against it twice, with find_package(genreg) and with pkg-config, then runs
+# both programs. Catches an install that lacks a header, a package file or
+# the library, a package that points back into the build tree, and public
+# headers that do not compile on their own.
+#
+#   infra_consumer.sh BUILD_DIR SOURCE_DIR CXX_COMPILER LIBDIR
+set -euo pipefail
+build=$1
+source=$2
+cxx=$3
+libdir=$4
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+missing=0
+for file in include/genreg/genreg.h include/genreg/export.h include/genreg/rc.h \
+    "$libdir/libQVRGENREG_ZAVOVOV364.so" "$libdir/pkgconfig/genreg.pc" \
+    "$libdir/cmake/genreg/genregConfig.cmake" "$libdir/cmake/genreg/genregConfigVersion.cmake" \
+    "$libdir/cmake/genreg/genregTargets.cmake"; do
+    if [ ! -f "$prefix/$file" ]; then
+        echo "not installed: $file"
+        missing=1
+    fi
+done
+[ "$missing" -eq 0 ]
+
+# The installed tree must stand alone: move it so that no path into the
+# build or the first prefix can still work.
+mv "$prefix" "$work/moved"
+prefix=$work/moved
+
+echo "--- find_package(genreg)"
+cmake -S "$source/tests/consumer" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$work/with-cmake"
+"$work/with-cmake/consumer"
+
+echo "--- pkg-config genreg"
+export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
+flags=$(pkg-config --cflags --libs genreg)
+echo "pkg-config: $flags"
+# shellcheck disable=SC2086  # the flags are words
+"$cxx" -std=c++17 -Wall -Wextra -Werror -o "$work/with-pkg-config" \
+    "$source/tests/consumer/consumer.cpp" $flags
+LD_LIBRARY_PATH="$prefix/$libdir" "$work/with-pkg-config"

@@ -1,0 +1,90 @@
+#!/bin/bash
+# Checks the export allow-list of scripts/check-exports.sh against names the
+# library must export and names it must never export (the internal units and
+# the C++ runtime's templates). Each line: verdict, then a demangled name.
+set -uo pipefail
+check=$(cd "$(dirname "$0")/.." && pwd)/scripts/check-exports.sh
+
+cases() {
+    cat <<'CASES'
+allow GenRegBase::isFeatureSet(unsigned long) const
+allow GenRegBase::setFeature(unsigned long long)
+allow GenRegFile::OpenScan()
+allow GenRegFile::~GenRegFile()
+allow GenRegText::Get(unsigned long, void*, void*)
+allow GenRegBin::Change(unsigned long, void*, void*)
+allow GenRegVarVal::GenRegVarVal(char const*, unsigned int*)
+allow GenRegVarVal::GetUintValue(char const*, unsigned long*)
+allow GenRegServices::GenRegServices(char const*, unsigned int*)
+allow GenRegBinVarVal::~GenRegBinVarVal()
+allow GlobalReg::GlobalReg(bool)
+allow GlobalReg::PrintRecord(void const*)
+allow typeinfo for GenRegText
+allow typeinfo name for GlobalReg
+allow GenRegReadLine(char*, char*, unsigned long, _IO_FILE*, unsigned int*, bool)
+allow GenRegWriteLine(char const*, unsigned long, _IO_FILE*)
+allow ossVersionCodeToString(unsigned long, char*, unsigned long)
+allow ossVersionStringToCode(char const*, unsigned long*)
+allow ossVersionCodeQVRToService(unsigned int)
+allow ossOpenInstanceList(char const*, void**)
+allow ossGetNextService(void*, OSSServiceInfo_t*)
+allow ossCloseServiceList(void*)
+allow ossGetInstanceInfo(char const*, OSSInstanceInfo_t*)
+allow ossSetServiceInfo(OSSServiceInfo_t const*)
+allow ossRemoveInstanceInfo(char const*)
+allow genregRcName(unsigned int)
+allow genregRcFromName(char const*, unsigned int*)
+allow genregSetLogFile(char const*)
+allow GetGlobalRegPathName(char*, unsigned short*)
+allow UpgradeServiceLevels(GlobalReg*, unsigned long*)
+allow bCompactFormattedLine
+allow qvrThisIsAQVRLibrary
+reject ossLog(unsigned int, unsigned int, unsigned int, unsigned int, char const*, ...)
+reject ossLogRC(unsigned int, unsigned int, unsigned int, unsigned int, unsigned int, unsigned int, char const*, ...)
+reject ossStreamRead(void*, unsigned long, unsigned long, _IO_FILE*)
+reject ossStreamClose(_IO_FILE*)
+reject ossOpenOsfHandle(long, int)
+reject ossFileGetInfoV9(OSSFileInfoRequest const*, OSSFileInfo*)
+reject ossMemAlloc
+reject _ossMemAlloc(void**, unsigned long, char const*, int)
+reject OSSHFile::open(OSSFileOpenParam const*)
+reject OSSHFile::OSSHFile()
+reject AcquireUpdateLock(GenRegFile*, unsigned int)
+reject ReadRecord(GenRegBin*, _IO_FILE*, void**, unsigned long*)
+reject g_pGTCB
+reject _gtraceEntry(unsigned long, unsigned int, unsigned long, unsigned long)
+reject std::vector<char, std::allocator<char> >::_M_default_append(unsigned long)
+reject void std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >::_M_construct<char const*>(char const*, char const*, std::forward_iterator_tag)
+reject typeinfo for std::exception
+reject vtable for OSSHFile
+reject GenRegTextHelper(GenRegText*)
+reject xGenRegBase::isFeatureSet(unsigned long) const
+reject genregRcNameTable
+reject ossGetInstanceInfoInternal(char const*)
+CASES
+}
+
+passed=0
+failed=0
+while read -r verdict name; do
+    if "$check" --names <(printf '%s\n' "$name") >/dev/null; then got=allow; else got=reject; fi
+    if [ "$got" = "$verdict" ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: expected $verdict, got $got: $name"
+    fi
+done < <(cases)
+
+# A list mixing both kinds fails and names only the intruder.
+out=$("$check" --names <(printf '%s\n' 'GenRegText::GenRegText()' 'ossLog(unsigned int)'))
+if [ $? -ne 1 ] || ! grep -q '^  ossLog' <<<"$out" || grep -q 'GenRegText' <<<"$out"; then
+    failed=$((failed + 1))
+    echo "FAIL: a mixed list must fail and report only ossLog:"
+    echo "$out"
+else
+    passed=$((passed + 1))
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

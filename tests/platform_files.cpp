@@ -1,0 +1,207 @@
+// Files, directories and streams through the services.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/oss.h"
+#include "platform_support.h"
+
+using namespace platform_test;
+
+namespace {
+
+bool onWindows() {
+    return ossPathSeparator() == '\\';
+}
+
+}  // namespace
+
+TEST(PlatformFiles, DeleteReportsAMissingFileAsNotFound) {
+    ScratchDir dir;
+    std::string path = dir.file("f");
+    ASSERT_TRUE(writeFile(path, "x"));
+    EXPECT_EQ(0u, ossFileDelete(path.c_str()));
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, ossFileDelete(path.c_str()));
+}
+
+TEST(PlatformFiles, RenameReplacesAnExistingTarget) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("from"), "new"));
+    ASSERT_TRUE(writeFile(dir.file("to"), "old"));
+    ASSERT_EQ(0u, ossFileRename(dir.file("from").c_str(), dir.file("to").c_str()));
+    EXPECT_FALSE(exists(dir.file("from")));
+    EXPECT_EQ("new", readFile(dir.file("to")));
+    EXPECT_NE(0u, ossFileRename(dir.file("from").c_str(), dir.file("to").c_str()));
+}
+
+TEST(PlatformFiles, DirectoryCreateMakesMissingParentsAndAcceptsExisting) {
+    ScratchDir dir;
+    std::string deep = dir.file("a") + ossPathSeparator() + "b" + ossPathSeparator() + "c";
+    OSSDirectoryCreateParam param = {OSS_INTERFACE_VERSION, deep.c_str(), 0700, 1};
+    ASSERT_EQ(0u, ossDirectoryCreate(&param));
+    EXPECT_TRUE(ossIsDirectory(deep.c_str()));
+    EXPECT_FALSE(ossIsFile(deep.c_str()));
+    param.option = 2;
+    EXPECT_EQ(0u, ossDirectoryCreate(&param)) << "an existing directory is success";
+    std::string trailing = deep + ossPathSeparator() + "d" + ossPathSeparator();
+    param.path = trailing.c_str();
+    EXPECT_EQ(0u, ossDirectoryCreate(&param));
+    EXPECT_TRUE(ossIsDirectory(trailing.c_str()));
+}
+
+TEST(PlatformFiles, DirectoryCreateFailsWhereAFileStands) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("f"), "x"));
+    std::string below = dir.file("f") + ossPathSeparator() + "sub";
+    OSSDirectoryCreateParam param = {OSS_INTERFACE_VERSION, below.c_str(), 0700, 1};
+    EXPECT_NE(0u, ossDirectoryCreate(&param));
+    std::string file = dir.file("f");
+    param.path = file.c_str();
+    EXPECT_NE(0u, ossDirectoryCreate(&param));
+}
+
+TEST(PlatformFiles, InfoReportsSizeAndPermissions) {
+    ScratchDir dir;
+    std::string path = dir.file("f");
+    ASSERT_TRUE(writeFile(path, "12345"));
+    ASSERT_EQ(0u, ossFileSetPermissions(path.c_str(), 0640));
+    OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, path.c_str()};
+    OSSFileInfo info = {0, 0};
+    ASSERT_EQ(0u, ossFileGetInfoV9(&request, &info));
+    EXPECT_EQ(5u, info.size);
+    if (!onWindows()) {
+        EXPECT_EQ(0640u, info.permissions);
+    }
+    std::string missing = dir.file("missing");
+    request.path = missing.c_str();
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, ossFileGetInfoV9(&request, &info));
+}
+
+TEST(PlatformFiles, IdentityOfTwoNamesOfOneFileIsEqual) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("a"), "x"));
+    ASSERT_TRUE(writeFile(dir.file("b"), "x"));
+    OSSFileIdentity a, a2, b;
+    ASSERT_EQ(0u, ossFileIdentityOfPath(dir.file("a").c_str(), &a));
+    ASSERT_EQ(0u, ossFileIdentityOfPath(dir.file("b").c_str(), &b));
+    EXPECT_FALSE(a.volume == b.volume && a.index == b.index);
+    OSSHFile file;
+    std::string pathA = dir.file("a");
+    OSSFileOpenParam param = {OSS_INTERFACE_VERSION, pathA.c_str(), 2, OSS_ACCESS_READ, 0, 0600};
+    ASSERT_EQ(0u, file.open(&param));
+    ASSERT_EQ(0u, ossFileIdentityOfHandle(file.getFileHandle(), &a2));
+    EXPECT_EQ(a.volume, a2.volume);
+    EXPECT_EQ(a.index, a2.index);
+}
+
+TEST(PlatformFiles, ReplaceSwapsContentAndLeavesTheBackup) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("target"), "old"));
+    ASSERT_TRUE(writeFile(dir.file("source"), "new"));
+    bool backupMade = false;
+    ASSERT_EQ(0u, ossFileReplace(dir.file("source").c_str(), dir.file("target").c_str(),
+                                 dir.file("backup").c_str(), &backupMade));
+    EXPECT_TRUE(backupMade);
+    EXPECT_EQ("new", readFile(dir.file("target")));
+    EXPECT_EQ("old", readFile(dir.file("backup")));
+    EXPECT_FALSE(exists(dir.file("source")));
+}
+
+TEST(PlatformFiles, ReplaceOfAMissingTargetMovesTheSource) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("source"), "new"));
+    bool backupMade = true;
+    ASSERT_EQ(0u, ossFileReplace(dir.file("source").c_str(), dir.file("target").c_str(),
+                                 dir.file("backup").c_str(), &backupMade));
+    EXPECT_FALSE(backupMade);
+    EXPECT_EQ("new", readFile(dir.file("target")));
+    EXPECT_FALSE(exists(dir.file("backup")));
+}
+
+TEST(PlatformFiles, ReplaceOfAMissingSourceKeepsTheTarget) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("target"), "old"));
+    bool backupMade = true;
+    EXPECT_NE(0u, ossFileReplace(dir.file("source").c_str(), dir.file("target").c_str(),
+                                 dir.file("backup").c_str(), &backupMade));
+    EXPECT_FALSE(backupMade);
+    EXPECT_EQ("old", readFile(dir.file("target")));
+    EXPECT_FALSE(exists(dir.file("backup")));
+}
+
+TEST(PlatformFiles, ExclusiveCreateRefusesAnExistingFile) {
+    ScratchDir dir;
+    std::string path = dir.file("f");
+    ASSERT_TRUE(writeFile(path, "keep"));
+    EXPECT_EQ(nullptr, ossStreamCreateExclusive(path.c_str(), "wb"));
+    EXPECT_EQ("keep", readFile(path));
+    FILE* stream = ossStreamCreateExclusive(dir.file("g").c_str(), "w+b");
+    ASSERT_NE(nullptr, stream);
+    EXPECT_EQ(3u, ossStreamWrite("abc", 1, 3, stream));
+    EXPECT_EQ(0, ossStreamSeek(stream, 0, SEEK_SET));
+    char back[4] = {0};
+    EXPECT_EQ(3u, ossStreamRead(back, 1, 3, stream));
+    EXPECT_STREQ("abc", back);
+    EXPECT_EQ(0, ossStreamClose(stream));
+}
+
+TEST(PlatformFiles, ExclusiveCreateRefusesAPlantedSymlink) {
+    if (onWindows()) GTEST_SKIP() << "symbolic links need privileges on Windows";
+    ScratchDir dir;
+    std::string victim = dir.file("victim");
+    ASSERT_TRUE(writeFile(victim, "precious"));
+    std::filesystem::create_symlink(victim, dir.file("link"));
+    EXPECT_EQ(nullptr, ossStreamCreateExclusive(dir.file("link").c_str(), "wb"));
+    EXPECT_EQ("precious", readFile(victim));
+    std::filesystem::create_symlink(dir.file("nowhere"), dir.file("dangling"));
+    EXPECT_EQ(nullptr, ossStreamCreateExclusive(dir.file("dangling").c_str(), "wb"));
+    EXPECT_FALSE(exists(dir.file("nowhere")));
+}
+
+TEST(PlatformFiles, StreamOnAnOpenedHandleAppendsAndReportsSize) {
+    ScratchDir dir;
+    std::string path = dir.file("f");
+    ASSERT_TRUE(writeFile(path, "head\n"));
+    OSSHFile file;
+    OSSFileOpenParam param = {OSS_INTERFACE_VERSION, path.c_str(), 2, OSS_ACCESS_APPEND, 0, 0600};
+    ASSERT_EQ(0u, file.open(&param));
+    int fd = ossOpenOsfHandle(file.getFileHandle(), OSS_FD_APPEND);
+    ASSERT_NE(-1, fd);
+    FILE* stream = ossFdOpen(fd, "ab");
+    ASSERT_NE(nullptr, stream);
+    file.release();
+    EXPECT_EQ(0, ossStreamPuts("tail\n", stream));
+    EXPECT_EQ(0, ossStreamSync(stream));
+    int64_t size = -1;
+    EXPECT_EQ(0, ossStreamFileSize(stream, &size));
+    EXPECT_EQ(10, size);
+    EXPECT_EQ(0, ossStreamClose(stream));
+    EXPECT_EQ("head\ntail\n", readFile(path));
+}
+
+TEST(PlatformFiles, TextModeReadTranslatesLineEndsOnlyOnWindows) {
+    ScratchDir dir;
+    std::string path = dir.file("f");
+    ASSERT_TRUE(writeFile(path, "a\r\nb\n"));
+    FILE* stream = ossStreamOpen(path.c_str(), "rt");
+    ASSERT_NE(nullptr, stream);
+    char line[16];
+    ASSERT_NE(nullptr, ossStreamGets(line, sizeof line, stream));
+    EXPECT_STREQ(onWindows() ? "a\n" : "a\r\n", line);
+    EXPECT_EQ(0, ossStreamClose(stream));
+    EXPECT_EQ(0, ossAccess(path.c_str(), 0));
+    EXPECT_EQ(-1, ossAccess(dir.file("missing").c_str(), 0));
+}
+
+TEST(PlatformFiles, SeekAndTellGoBeyondFourGigabytes) {
+    ScratchDir dir;
+    FILE* stream = ossStreamCreateExclusive(dir.file("sparse").c_str(), "w+b");
+    ASSERT_NE(nullptr, stream);
+    const int64_t far = (int64_t)5 << 30;
+    EXPECT_EQ(0, ossStreamSeek(stream, far, SEEK_SET));
+    EXPECT_EQ(far, ossStreamTell(stream));
+    EXPECT_EQ(0, ossStreamClose(stream));
+}

@@ -80,13 +80,13 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
     const uint32_t recordLength = decodeLength(handle, prefix);
     *length = recordLength;
     if (got == 0) {
-        if (std::ferror(stream)) {
-            rc = GENREG_RC_READ_LENGTH_FAILED;
-            ossLog(FID_READ_RECORD, 1, rc, OSS_SEVERITY_ERROR, "ferror=%d errno=%d",
-                   std::ferror(stream), ossLastErrno());
-            return rc;
-        }
-        if (std::feof(stream)) return rc = GENREG_RC_NOT_FOUND;
+        if (!std::ferror(stream) && std::feof(stream)) return rc = GENREG_RC_NOT_FOUND;
+        // Nothing read and not at the end: a failed read, even when the
+        // stream did not flag it.
+        rc = GENREG_RC_READ_LENGTH_FAILED;
+        ossLog(FID_READ_RECORD, 1, rc, OSS_SEVERITY_ERROR, "ferror=%d errno=%d",
+               std::ferror(stream), ossLastErrno());
+        return rc;
     }
 
     // 64-bit position and size: a file past 2 GiB must not be misjudged.

@@ -106,6 +106,7 @@ unsigned GenRegBin::Get(uint64_t selector, void* key, void* result) {
             rc = openRc == GENREG_RC_FILE_NOT_FOUND ? openRc : GENREG_RC_OPEN_FAILED;
             ossLogRC(FID_BIN_GET, 7, FID_TXN_BEGIN, openRc, rc, OSS_SEVERITY_ERROR, "file=%s",
                      filePath);
+            BinCloseLeftovers(this);
             ossMemFree(&work, GENREG_BIN_UNIT);
             return rc;
         }
@@ -123,6 +124,7 @@ unsigned GenRegBin::Get(uint64_t selector, void* key, void* result) {
             closeRc = GENREG_RC_CLOSE_FAILED;
             ossLogRC(FID_BIN_GET, 8, FID_TXN_END, endRc, closeRc, OSS_SEVERITY_ERROR, "file=%s",
                      filePath);
+            BinCloseLeftovers(this);
         }
     }
     unsigned freeRc = 0;

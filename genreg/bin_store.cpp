@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "genreg/bin_store.h"
+#include "genreg/transaction.h"
 #include "platform/oss.h"
 
 unsigned BinValidate(GenRegBin* handle, uint32_t functionId, uint64_t selector, void* record) {
@@ -51,4 +52,10 @@ unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsig
     }
     std::memset(*buffer, 0, size);
     return 0;
+}
+
+void BinCloseLeftovers(GenRegBin* handle) {
+    if (handle->state & GENREG_STATE_SCAN_OPEN) return;
+    if (handle->stream != nullptr || handle->tempStream != nullptr)
+        EndTransaction(handle, GENREG_TXN_READ);
 }

@@ -53,6 +53,12 @@ unsigned BinMaxRecordSize(GenRegBin* handle, uint32_t functionId, uint64_t* max)
 // GENREG_RC_ALLOC_FAILED (or failRc when non-zero), logged.
 unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsigned failRc);
 
+// After a BeginTransaction or EndTransaction that failed part-way: closes
+// whatever streams it left open (EndTransaction with GENREG_TXN_READ, which
+// commits nothing), so that a failed operation leaves no transaction open.
+// A scan the caller holds open is left alone.
+void BinCloseLeftovers(GenRegBin* handle);
+
 // The verification pass of an update made with GENREG_FEATURE_VERIFY: reads
 // the registry file and the update's copy side by side and commits the copy
 // (EndTransaction with GENREG_TXN_VERIFY) only when it differs from the file

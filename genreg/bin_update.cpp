@@ -425,6 +425,7 @@ unsigned runUpdate(BinUpdate* u) {
     unsigned openRc = BeginTransaction(h, u->type);
     if (openRc != 0) {
         rc = fail(u, 4, GENREG_RC_OPEN_FAILED, FID_TXN_BEGIN, openRc, "open");
+        BinCloseLeftovers(h);
         releaseLockAndBuffers(u, 0);
         return rc;
     }
@@ -438,12 +439,19 @@ unsigned runUpdate(BinUpdate* u) {
     const bool finished = rc == 0 || (u->type == GENREG_TXN_CHANGE && rc == GENREG_RC_UNCHANGED);
     unsigned secondary = 0;
     unsigned endRc = EndTransaction(h, finished ? u->type : GENREG_TXN_READ);
-    if (endRc != 0)
+    if (endRc != 0) {
         keepSecondary(&secondary, u, 5, GENREG_RC_CLOSE_FAILED, FID_TXN_END, endRc, "end");
+        BinCloseLeftovers(h);
+    }
 
-    // E2
-    if ((h->features & GENREG_FEATURE_VERIFY) && !(u->type == GENREG_TXN_ADD && endRc != 0))
-        rc = rc == 0 ? verify(u) : discardCopy(u, rc);
+    // E2. A copy whose transaction did not end cleanly is never verified,
+    // so never committed; a refused Change or Delete still drops it.
+    if (h->features & GENREG_FEATURE_VERIFY) {
+        if (rc != 0 && (u->type != GENREG_TXN_ADD || endRc == 0))
+            rc = discardCopy(u, rc);
+        else if (rc == 0 && endRc == 0)
+            rc = verify(u);
+    }
 
     secondary = releaseLockAndBuffers(u, secondary);  // E3, E4
     if (rc != 0) return rc;

@@ -213,6 +213,7 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         rc = GENREG_RC_OPEN_FAILED;
         ossLogRC(FID_BIN_VERIFY, 2, FID_TXN_BEGIN, openRc, rc, OSS_SEVERITY_ERROR, "file=%s",
                  handle->filePath);
+        BinCloseLeftovers(handle);
         ossMemFree(&v.copy, GENREG_BIN_UNIT);
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
@@ -231,6 +232,7 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         secondary = GENREG_RC_CLOSE_FAILED;
         ossLogRC(FID_BIN_VERIFY, 3, FID_TXN_END, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s",
                  handle->filePath);
+        BinCloseLeftovers(handle);
     }
     unsigned freeRc = freeBuffer(&v.copy, GENREG_RC_VERIFY_FREE_COPY, 4);
     if (freeRc != 0) secondary = freeRc;

@@ -1,8 +1,6 @@
 // The test schemas and helpers declared in bin_support.h.
 #include "bin_support.h"
 
-#include <algorithm>
-
 namespace bin_test {
 
 Knobs g_knobs;
@@ -12,7 +10,8 @@ namespace {
 const unsigned char kPackedMagic = 0xA5;
 
 void put32(unsigned char* p, int32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = (unsigned char)((uint32_t)v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = (unsigned char)((uint32_t)v >> (8 * i));
 }
 
 int32_t get32(const unsigned char* p) {
@@ -71,9 +70,9 @@ unsigned testPack(void** record, const void* storedImage) {
     if (g_knobs.packFail) return 77;
     TestRecord r;
     std::memcpy(&r, *record, sizeof r);
+    if (g_knobs.corrupt && r.value == g_knobs.corruptValue) r.value ^= 1;
     if (storedImage == nullptr) {
         ++g_knobs.packCallsWithoutImage;
-        if (g_knobs.packCorruptNew) r.value ^= 1;
     } else {
         const unsigned char* image = static_cast<const unsigned char*>(storedImage);
         if (image[0] != kPackedMagic || get32(image + 1) != r.key) g_knobs.imageMismatch = true;
@@ -147,42 +146,6 @@ std::vector<int32_t> keysOf(const std::string& content, bool packed) {
         at += n;
     }
     return keys;
-}
-
-::testing::AssertionResult quiet(const GenRegFile& h) {
-    Debris d = debrisOf(h);
-    if (h.stream != nullptr || h.tempStream != nullptr)
-        return ::testing::AssertionFailure() << "a stream is still open";
-    if (h.state & GENREG_STATE_LOCK_HELD)
-        return ::testing::AssertionFailure() << "the update lock is still held";
-    if (d.temp || d.backup || d.lock)
-        return ::testing::AssertionFailure() << "left behind: temp=" << d.temp
-                                             << " backup=" << d.backup << " lock=" << d.lock;
-    return ::testing::AssertionSuccess();
-}
-
-LogCapture::LogCapture() {
-    ossLogSetSink(sink, this);
-}
-
-LogCapture::~LogCapture() {
-    ossLogSetSink(nullptr, nullptr);
-}
-
-void LogCapture::sink(const OSSLogEntry* entry, void* context) {
-    OSSLogEntry copy = *entry;
-    copy.data = nullptr;  // only valid during the call
-    static_cast<LogCapture*>(context)->entries_.push_back(copy);
-}
-
-bool LogCapture::sawRc(unsigned rc) const {
-    return std::any_of(entries_.begin(), entries_.end(),
-                       [rc](const OSSLogEntry& e) { return e.rc == rc; });
-}
-
-bool LogCapture::sawCause(unsigned calledRc) const {
-    return std::any_of(entries_.begin(), entries_.end(),
-                       [calledRc](const OSSLogEntry& e) { return e.calledRc == calledRc; });
 }
 
 }  // namespace bin_test

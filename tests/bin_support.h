@@ -20,14 +20,19 @@
 
 #include "genreg/handle_internal.h"
 #include "platform/oss.h"
-#include "platform_support.h"
+#include "store_invariants.h"
 
 namespace bin_test {
 
-using platform_test::exists;
-using platform_test::readFile;
-using platform_test::ScratchDir;
-using platform_test::writeFile;
+using store_test::HandleIsIdle;
+using store_test::IsCommitted;
+using store_test::IsUntouched;
+using store_test::LogCapture;
+using store_test::PathExists;
+using store_test::ReadFileBytes;
+using store_test::ResourceBalance;
+using store_test::TestDir;
+using store_test::WriteFileBytes;
 
 struct TestRecord {
     int32_t key;
@@ -38,7 +43,7 @@ static_assert(sizeof(TestRecord) == 32, "the test record is 32 bytes");
 
 enum : uint64_t { SEL_KEY = 0x1, SEL_VALUE = 0x2, SEL_TEXT = 0x4 };
 
-inline TestRecord rec(int32_t key, int32_t value, const char* text = "") {
+inline TestRecord rec(int32_t key = 0, int32_t value = 0, const char* text = "") {
     TestRecord r;
     std::memset(&r, 0, sizeof r);
     r.key = key;
@@ -54,7 +59,8 @@ struct Knobs {
     unsigned notifyRc;     // NotifyUpdate's result
     unsigned postRc;       // PostUpdate's result
     unsigned packPad;      // extra bytes in every packed form
-    bool packCorruptNew;   // PackRecord of a new record (no stored image) flips a byte
+    bool corrupt;          // PackRecord flips a bit of the value of ...
+    int32_t corruptValue;  // ... every record with this value
     bool packFail;         // PackRecord fails
     int unpackFailAt;      // UnpackRecord fails on its nth call (1-based; 0 never)
     int notifyCalls;
@@ -82,8 +88,7 @@ unsigned testMaxRecordSize(uint64_t* size);
 unsigned testPack(void** record, const void* storedImage);
 unsigned testUnpack(void** record);
 unsigned testPackedSize(const void* packed, uint64_t* size);
-unsigned testNotify(GenRegBase* handle, uint64_t operation, const void* first,
-                    const void* second);
+unsigned testNotify(GenRegBase* handle, uint64_t operation, const void* first, const void* second);
 unsigned testPostUpdate();
 
 // The plain (or packed) test schema on path, with features set on top of
@@ -110,7 +115,8 @@ inline std::string frame(const std::string& body, bool bigEndian = false) {
 
 inline std::string fileOf(const std::vector<TestRecord>& records) {
     std::string content;
-    for (const TestRecord& r : records) content += frame(bytesOf(r));
+    for (const TestRecord& r : records)
+        content += frame(bytesOf(r));
     return content;
 }
 
@@ -119,7 +125,8 @@ std::string packedOf(const TestRecord& r);
 
 inline std::string packedFileOf(const std::vector<TestRecord>& records) {
     std::string content;
-    for (const TestRecord& r : records) content += frame(packedOf(r));
+    for (const TestRecord& r : records)
+        content += frame(packedOf(r));
     return content;
 }
 
@@ -127,32 +134,15 @@ inline std::string packedFileOf(const std::vector<TestRecord>& records) {
 // what precedes the damage plus -1.
 std::vector<int32_t> keysOf(const std::string& content, bool packed = false);
 
-// The update's companions that must not outlive a call.
-struct Debris {
-    bool temp, corrupt, backup, lock;
-};
-inline Debris debrisOf(const GenRegFile& h) {
-    return {exists(h.tempPath), exists(h.corruptPath), exists(h.backupPath), exists(h.lockPath)};
+// A file holding content for store; false when it cannot be written.
+inline bool Seed(const GenRegFile& store, const std::string& content) {
+    return WriteFileBytes(store.filePath, content);
 }
 
-// True when the handle holds nothing open and left no temporary copy,
-// backup or lock file behind (a corruption marker is reported separately).
-::testing::AssertionResult quiet(const GenRegFile& h);
-
-// Collects the log entries written while it lives.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    bool sawRc(unsigned rc) const;
-    bool sawCause(unsigned calledRc) const;
-
-private:
-    static void sink(const OSSLogEntry* entry, void* context);
-    std::vector<OSSLogEntry> entries_;
-};
+// No copy and no corruption marker beside the file.
+inline bool NoCopyLeft(const GenRegFile& store) {
+    return !PathExists(store.tempPath) && !PathExists(store.corruptPath);
+}
 
 }  // namespace bin_test
 

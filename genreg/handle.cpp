@@ -122,7 +122,11 @@ GenRegText::~GenRegText() {
     GenRegTeardown(this);
 }
 
-GenRegBin::GenRegBin() : PackRecord(nullptr), UnpackRecord(nullptr), GetPackedSize(nullptr) {
+GenRegBin::GenRegBin()
+    : PackRecord(nullptr),
+      UnpackRecord(nullptr),
+      GetPackedSize(nullptr),
+      UnpackStoredRecord(nullptr) {
     storeKind = GENREG_STORE_BINARY;
 }
 

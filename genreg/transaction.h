@@ -29,11 +29,20 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type);
 unsigned EndTransaction(GenRegFile* handle, unsigned type);
 int32_t ComputeChecksum(const void* data, uint64_t length);
 
+// True when the handle's file carries the 32-byte checksum header: a binary
+// store with GENREG_FEATURE_CHECKSUM. A text store ignores the feature.
+inline bool GenRegIsChecksummed(const GenRegFile* handle) {
+    return handle->storeKind == GENREG_STORE_BINARY &&
+           (handle->features & GENREG_FEATURE_CHECKSUM) != 0;
+}
+
 // True when an Add on this handle appends to the file in place (duplicates
-// allowed, verification off): no temporary copy, no swap.
+// allowed, verification off): no temporary copy, no swap. A checksummed
+// file never grows in place: its header covers every data byte, so an Add
+// rewrites it through a copy like any other update.
 inline bool GenRegAppendsInPlace(const GenRegFile* handle) {
     return (handle->features & GENREG_FEATURE_DUPLICATES) &&
-           !(handle->features & GENREG_FEATURE_VERIFY);
+           !(handle->features & GENREG_FEATURE_VERIFY) && !GenRegIsChecksummed(handle);
 }
 
 #endif

@@ -3,7 +3,7 @@
 //   category 0 (C runtime errno)      category 1 (Windows error)   result
 //   ENOENT, ENOTDIR                   2, 3, 15, 53, 67, 161        OSS_RC_FILE_NOT_FOUND
 //   EACCES, EPERM, EROFS, EBUSY       5, 19, 32, 1920              OSS_RC_ACCESS_DENIED
-//   EWOULDBLOCK, EAGAIN, EDEADLK      33, 36                       OSS_RC_LOCK_NOT_AVAILABLE
+//   EWOULDBLOCK, EAGAIN               33                           OSS_RC_LOCK_NOT_AVAILABLE
 //   EEXIST                            80, 183                      OSS_RC_ALREADY_EXISTS
 //   ENOSPC, EDQUOT, EFBIG             39, 112                      OSS_RC_DISK_FULL
 //   ENOMEM                            8, 14                        OSS_RC_NO_MEMORY
@@ -32,7 +32,6 @@ const ErrorMapping kErrnoMap[] = {
     {EBUSY, OSS_RC_ACCESS_DENIED},
     {EWOULDBLOCK, OSS_RC_LOCK_NOT_AVAILABLE},
     {EAGAIN, OSS_RC_LOCK_NOT_AVAILABLE},
-    {EDEADLK, OSS_RC_LOCK_NOT_AVAILABLE},
     {EEXIST, OSS_RC_ALREADY_EXISTS},
     {ENOSPC, OSS_RC_DISK_FULL},
 #ifdef EDQUOT
@@ -58,7 +57,6 @@ const ErrorMapping kWindowsMap[] = {
     {32, OSS_RC_ACCESS_DENIED},       // ERROR_SHARING_VIOLATION
     {1920, OSS_RC_ACCESS_DENIED},     // ERROR_CANT_ACCESS_FILE
     {33, OSS_RC_LOCK_NOT_AVAILABLE},  // ERROR_LOCK_VIOLATION
-    {36, OSS_RC_LOCK_NOT_AVAILABLE},  // ERROR_SHARING_BUFFER_EXCEEDED
     {80, OSS_RC_ALREADY_EXISTS},      // ERROR_FILE_EXISTS
     {183, OSS_RC_ALREADY_EXISTS},     // ERROR_ALREADY_EXISTS
     {39, OSS_RC_DISK_FULL},           // ERROR_HANDLE_DISK_FULL

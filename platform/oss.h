@@ -114,6 +114,10 @@ FILE* ossFdOpen(int fd, const char* mode);
 int ossAccess(const char* path, int mode);
 // Size of the file behind a stream; 0 on success.
 int ossStreamFileSize(FILE* stream, int64_t* size);
+// True where text-mode streams translate line ends (Windows): a "\n"
+// written to one reaches the file as CR LF, and CR LF read comes back as
+// "\n". False where carriage returns stay ordinary bytes (POSIX).
+bool ossTextStreamsTranslateLineEnds();
 
 // ---- stream operations (fault-injection points) ---------------------------
 

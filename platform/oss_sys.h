@@ -44,6 +44,25 @@ uint32_t ossSysErrorCategory();
 // Restores a value returned by ossSysLastError.
 void ossSysSetLastError(uint32_t error);
 
+// ---- files (the system side of OSSHFile) ----------------------------------
+//
+// Each logs its own failure and returns the mapped code.
+
+// Opens path for access (OSS_ACCESS_* bits), creating it with permissions
+// when missing; the handle is not inherited by child processes.
+unsigned ossSysOpenFile(const char* path, uint32_t access, uint64_t permissions, intptr_t* handle);
+// Takes the whole-file lock of kind; held tells that this handle already
+// holds one, which is given up first (so after a failure none is held).
+// OSS_RC_LOCK_NOT_AVAILABLE in fail-at-once mode when another handle holds
+// a conflicting lock (not logged here).
+unsigned ossSysLockFile(intptr_t handle, uint32_t kind, uint32_t waitMode, bool held);
+unsigned ossSysUnlockFile(intptr_t handle);
+// Closes the handle (giving up its lock first when locked).
+unsigned ossSysCloseFile(intptr_t handle, bool locked);
+// Creates one directory; true also when it already exists as a directory.
+// On false the system error is set.
+bool ossSysMakeDirectory(const char* path, uint64_t permissions);
+
 // Value of an environment variable, or null.
 const char* ossSysGetEnv(const char* name);
 

@@ -27,9 +27,17 @@ run_step() {
     fi
 }
 
+# The shipped configuration: exports only the public interface and carries
+# no fault-injection code.
 build_release() {
+    local library=build/release/lib/libQVRGENREG_ZAVOVOV364.so
     cmake --preset release >/dev/null && cmake --build --preset release &&
-        bash scripts/check-exports.sh build/release/lib/libQVRGENREG_ZAVOVOV364.so
+        bash scripts/check-exports.sh "$library" || return 1
+    if nm -C "$library" | grep -E 'ossFault|ossResource'; then
+        echo "the release library contains fault-injection code"
+        return 1
+    fi
+    echo "$(basename "$library"): no fault-injection code"
 }
 
 run_step linux bash scripts/test-linux.sh linux
@@ -42,13 +50,15 @@ echo "===== summary"
 total_passed=0
 total_failed=0
 for name in linux linux-asan windows; do
+    echo "--- $name"
     summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$name.log" |
         tail -n 1)
     if [ -z "$summary" ]; then
-        echo "$name: no ctest summary (the build or configuration failed)"
+        echo "no ctest summary: the configuration or the build failed (see $logs/$name.log)"
         continue
     fi
-    echo "$name: $summary"
+    echo "$summary"
+    grep -E '^Total Test time' "$logs/$name.log" | tail -n 1
     sed -n '/^The following tests FAILED:/,/^Errors while running CTest/p' "$logs/$name.log"
     read -r failed total < <(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$summary")
     total_passed=$((total_passed + total - failed))

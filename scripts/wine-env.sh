@@ -12,8 +12,13 @@
 #    ctest's pipes and every test costs seconds or ctest hangs;
 #  - genreg_wine_stop ends that server: a persistent server never exits.
 
-GENREG_WINE64=${GENREG_WINE64:-/usr/lib/wine/wine64}
-GENREG_WINESERVER=${GENREG_WINESERVER:-/usr/lib/wine/wineserver}
+# Debian keeps wine64 and wineserver out of PATH (and /usr/bin/wine nags
+# about a missing 32-bit Wine on every call); elsewhere take them from PATH.
+genreg_wine_tool() {
+    if [ -x "/usr/lib/wine/$1" ]; then echo "/usr/lib/wine/$1"; else command -v "$1" || echo "$1"; fi
+}
+GENREG_WINE64=${GENREG_WINE64:-$(genreg_wine_tool wine64)}
+GENREG_WINESERVER=${GENREG_WINESERVER:-$(genreg_wine_tool wineserver)}
 
 # genreg_wine_env BUILD_DIR: exports the environment for BUILD_DIR's prefix.
 genreg_wine_env() {
@@ -27,8 +32,14 @@ genreg_wine_env() {
 # genreg_wine_start: starts the prefix's server and boots the prefix.
 genreg_wine_start() {
     mkdir -p "$WINEPREFIX" || return 1
-    "$GENREG_WINESERVER" -p </dev/null >/dev/null 2>&1 || return 1
-    "$GENREG_WINE64" wineboot -i </dev/null >/dev/null 2>&1 || return 1
+    if ! "$GENREG_WINESERVER" -p </dev/null >/dev/null 2>&1; then
+        echo "wine-env: $GENREG_WINESERVER -p failed (is wine64 installed?)" >&2
+        return 1
+    fi
+    if ! "$GENREG_WINE64" wineboot -i </dev/null >/dev/null 2>&1; then
+        echo "wine-env: booting the prefix $WINEPREFIX failed" >&2
+        return 1
+    fi
 }
 
 # genreg_wine_stop: ends the prefix's server and every program it still runs.

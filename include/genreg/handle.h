@@ -105,6 +105,10 @@ typedef unsigned (*GenRegBinPackFn)(void** record, const void* storedImage);
 // Binary store: convert the packed *record in place to its in-memory form.
 typedef unsigned (*GenRegBinUnpackFn)(void** record);
 typedef unsigned (*GenRegPackedSizeFn)(const void* packed, uint64_t* size);
+// Binary store: convert the packed *record, of exactly length bytes as the
+// file stored it, in place to its in-memory form; refuse a record whose
+// contents do not fill exactly those bytes instead of reading past them.
+typedef unsigned (*GenRegBinUnpackStoredFn)(void** record, uint64_t length);
 
 class GENREG_API GenRegBase {
 public:
@@ -200,6 +204,12 @@ public:
     GenRegBinPackFn PackRecord;
     GenRegBinUnpackFn UnpackRecord;
     GenRegPackedSizeFn GetPackedSize;
+    // Optional. When set, the store unpacks every record it read from the
+    // file through this slot instead of UnpackRecord, giving the length the
+    // file gave the record: a damaged record whose entries run past its end
+    // is then refused rather than read past its bytes. UnpackRecord remains
+    // for records the schema packed itself.
+    GenRegBinUnpackStoredFn UnpackStoredRecord;
 
     GenRegBin();
     ~GenRegBin();

@@ -183,6 +183,15 @@
     X(GENREG_RC_SVC_FLAG128_REQUIRED, 0x90000510U, "service record: match flags need field bit 0x80, field mask lacks it") \
     X(GENREG_RC_SVC_INT512_REQUIRED, 0x90000511U, "service record: match flags need field bit 0x200, field mask lacks it") \
     X(GENREG_RC_VAR_TEXT8_EMPTY, 0x900005e6U, "variable record: field bit 0x8 present but empty") \
+    X(GENREG_RC_STORED_ENTRY_PAST_END, 0x90000700U, "a stored global registry record is damaged: its header, an entry or its checksum runs past the record's end") \
+    X(GENREG_RC_STORED_ENTRY_TOO_LONG, 0x90000701U, "a stored global registry record is damaged: a text entry is longer than its field") \
+    X(GENREG_RC_STORED_TEXT_MALFORMED, 0x90000702U, "a stored global registry record is damaged: a text entry is not one text ending in its terminator") \
+    X(GENREG_RC_STORED_NUMBER_LENGTH, 0x90000703U, "a stored global registry record is damaged: a numeric entry has the wrong length") \
+    X(GENREG_RC_STORED_LENGTH_MISMATCH, 0x90000704U, "a stored global registry record is damaged: its entries end before the end of the stored record") \
+    X(GENREG_RC_PACK_UNKNOWN_FIELDS, 0x90000705U, "a global registry record announces fields unknown to its type that its previous stored form does not carry") \
+    X(GENREG_RC_PACK_TOO_LARGE, 0x90000706U, "the stored form of a global registry record would exceed 1,048,576 bytes") \
+    X(GENREG_RC_PACK_TEXT_UNTERMINATED, 0x90000707U, "a text field of a global registry record to store fills its field without a terminator") \
+    X(GENREG_RC_LEVEL_QUERY_FAILED, 0x90000708U, "the running product level (version text and level number) could not be learned") \
     /* installed-copy and service directory */ \
     X(GENREG_RC_NOT_SUPPORTED, 0x90000005U, "operation not supported: setting or removing instance or service information") \
     X(GENREG_RC_NO_MEMORY, 0x9000000dU, "a memory allocation failed") \

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "genreg/trace.h"
 #include "platform/fault.h"
@@ -79,40 +78,13 @@ bool ossIsDirectory(const char* path) {
     return statPath(path, &info) && S_ISDIR(info.st_mode);
 }
 
-// Both options (1 from a transaction, 2 from the update lock) create the
-// whole chain of missing directories with the same permission bits.
-unsigned ossDirectoryCreate(const OSSDirectoryCreateParam* param) {
-    unsigned rc = 0;
-    GENREG_TRACE(OSS_FID_DIRECTORY_CREATE, &rc);
-    if (!param || param->version != OSS_INTERFACE_VERSION || !param->path || !param->path[0]) {
-        rc = OSS_RC_BAD_ARGUMENT;
-        ossLog(OSS_FID_DIRECTORY_CREATE, 1, rc, OSS_SEVERITY_ERROR, "bad directory block");
-        return rc;
-    }
-    size_t length = std::strlen(param->path);
-    if (length >= kPathMax) {
-        rc = OSS_RC_BUFFER_TOO_SMALL;
-        ossLog(OSS_FID_DIRECTORY_CREATE, 2, rc, OSS_SEVERITY_ERROR, "path too long: %s",
-               param->path);
-        return rc;
-    }
-    char partial[kPathMax];
-    std::memcpy(partial, param->path, length + 1);
-    mode_t mode = (mode_t)(param->permissions & 07777);
-    // Every prefix that ends before a separator, then the whole path.
-    for (size_t i = 1; i <= length; ++i) {
-        if (i < length && partial[i] != '/') continue;
-        if (i < length && partial[i - 1] == '/') continue;  // "a//b"
-        char saved = partial[i];
-        partial[i] = '\0';
-        bool failed = ossFaultHit(OSS_FAULT_MKDIR) || ::mkdir(partial, mode) != 0;
-        if (failed && (errno != EEXIST || !ossIsDirectory(partial))) {
-            rc = ossSysFail(OSS_FID_DIRECTORY_CREATE, 3, "mkdir", partial);
-            return rc;
-        }
-        partial[i] = saved;
-    }
-    return rc;
+bool ossSysMakeDirectory(const char* path, uint64_t permissions) {
+    if (ossFaultHit(OSS_FAULT_MKDIR)) return false;
+    if (::mkdir(path, (mode_t)(permissions & 07777)) == 0) return true;
+    int error = errno;
+    if (error == EEXIST && ossIsDirectory(path)) return true;
+    errno = error;
+    return false;
 }
 
 unsigned ossFileDelete(const char* path) {

@@ -1,0 +1,294 @@
+// Logical text lines: the line reader and writer, and the in-place helpers
+// the text schemas parse lines with.
+#include <genreg/lines.h>
+#include <genreg/rc.h>
+
+#include <climits>
+#include <cstring>
+
+#include "genreg/textline.h"
+#include "genreg/trace.h"
+#include "platform/oss.h"
+
+bool bCompactFormattedLine = false;
+
+namespace {
+
+enum : uint32_t {
+    FID_READ_LINE = GENREG_FID(0x0040),
+    FID_WRITE_LINE = GENREG_FID(0x0041),
+    FID_NORMALIZE_LINE = GENREG_FID(0x0042),
+    FID_MAKE_PRINTABLE = GENREG_FID(0x0043),
+    FID_NEXT_TOKEN = GENREG_FID(0x0044),
+    FID_READ_TEXT_LINE = GENREG_FID(0x0045),
+};
+
+const char kUnit[] = "GenRegLines";
+
+// Any byte that is not NUL: the reader fills the free part of raw with it
+// before each read, so that the last NUL found afterwards is the one the
+// read wrote behind its data, whatever NUL bytes the data itself holds.
+const char kFiller = '\n';
+
+// Reads one physical line into raw + j (at most size - j bytes, terminator
+// included) and returns the number of bytes read, 0 when nothing could be.
+size_t readPhysicalLine(char* raw, size_t j, size_t size, FILE* stream) {
+    size_t room = size - j;
+    if (room > INT_MAX) room = INT_MAX;
+    std::memset(raw + j, kFiller, room);
+    if (ossStreamGets(raw + j, (int)room, stream) == nullptr) {
+        raw[j] = '\0';
+        return 0;
+    }
+    size_t end = j + room - 1;
+    while (end > j && raw[end] != '\0')
+        --end;
+    return end - j;
+}
+
+void setRc(unsigned* rc, unsigned value) {
+    if (rc) *rc = value;
+}
+
+}  // namespace
+
+char* GenRegReadLineCounted(char* raw, char* line, uint64_t size, FILE* stream, unsigned* rc,
+                            bool join, size_t* rawLength) {
+    unsigned traceRc = 0;
+    GENREG_TRACE(FID_READ_LINE, &traceRc);
+    if (rawLength) *rawLength = 0;
+    if (raw == nullptr || line == nullptr || stream == nullptr || size == 0) {
+        traceRc = GENREG_RC_BAD_ARGUMENT;
+        setRc(rc, traceRc);
+        return nullptr;
+    }
+    setRc(rc, 0);
+    raw[0] = '\0';
+    line[0] = '\0';
+    size_t j = 0;  // fill position in raw
+    size_t i = 0;  // fill position in line
+    // A buffer of one byte holds only the terminator: nothing can be read.
+    bool readMore = size > 1;
+    while (readMore) {
+        readMore = false;
+        size_t count = readPhysicalLine(raw, j, (size_t)size, stream);
+        if (count == 0) {
+            traceRc = GENREG_RC_END_OF_INPUT;
+            setRc(rc, traceRc);
+            break;
+        }
+        size_t end = j + count;
+        size_t k = j;
+        j = end;
+        // Walks the new characters; the walk ends at the first NUL, which is
+        // the end of the data unless the line itself holds a NUL byte.
+        while (k < end && raw[k] != '\0') {
+            char c = raw[k];
+            if (c != '\\') {
+                line[i++] = c;
+                ++k;
+                continue;
+            }
+            char next = raw[k + 1];
+            if (next == '\0') {  // a backslash as the last character read is dropped
+                ++k;
+                break;
+            }
+            if (next == '\n' && join) {
+                // A continuation: the next physical line goes on in raw and
+                // line, while there is room for at least one more character.
+                k += 2;
+                readMore = k == end && end + 1 < size;
+                break;
+            }
+            if (next == '\n') {
+                line[i++] = '\\';
+                line[i++] = '\n';
+                k += 2;
+                break;
+            }
+            line[i++] = '\\';
+            ++k;
+        }
+        line[i] = '\0';
+    }
+    if (rawLength) *rawLength = j;
+    return j > 0 ? raw : nullptr;
+}
+
+char* GenRegReadLine(char* raw, char* line, uint64_t size, FILE* stream, unsigned* rc, bool join) {
+    return GenRegReadLineCounted(raw, line, size, stream, rc, join, nullptr);
+}
+
+bool ReadTextLine(TextLine* text, FILE* stream, bool join) {
+    bool found = false;
+    GENREG_TRACE(FID_READ_TEXT_LINE, &found);
+    found = GenRegReadLineCounted(text->raw, text->line, sizeof text->raw, stream, nullptr, join,
+                                  &text->rawLength) != nullptr;
+    return found;
+}
+
+bool TextStreamFailed(FILE* stream) {
+    return std::ferror(stream) || !std::feof(stream);
+}
+
+bool TextLineEndsWithNewline(const TextLine* text) {
+    return text->rawLength > 0 && text->raw[text->rawLength - 1] == '\n';
+}
+
+bool TextLineIsPiece(const TextLine* text) {
+    return text->rawLength + 1 >= sizeof text->raw && !TextLineEndsWithNewline(text);
+}
+
+unsigned GenRegWriteLine(const char* text, uint64_t width, FILE* stream) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_WRITE_LINE, &rc);
+    // With a width of 1 or 2 every inserted break would call for another.
+    if (text == nullptr || stream == nullptr || width < 3) {
+        rc = GENREG_RC_BAD_ARGUMENT;
+        ossLog(FID_WRITE_LINE, 1, rc, OSS_SEVERITY_ERROR, "text=%p stream=%p width=%llu",
+               (const void*)text, (void*)stream, (unsigned long long)width);
+        return rc;
+    }
+    // The output is built in a buffer and written whenever the buffer is
+    // full, so a text of any length is written with its breaks where an
+    // unbounded buffer would have put them.
+    char buffer[GENREG_LINE_MAX];
+    size_t used = 0;
+    uint64_t position = 0;  // output position, inserted characters included
+    bool writeFailed = false;
+    auto put = [&](char c) {
+        buffer[used++] = c;
+        ++position;
+        if (used == sizeof buffer) {
+            if (ossStreamWrite(buffer, 1, used, stream) != used) writeFailed = true;
+            used = 0;
+        }
+    };
+    for (const char* p = text; *p != '\0'; ++p) {
+        if ((position + 1) % width == 0) {
+            put('\\');
+            put('\n');
+        }
+        put(*p);
+    }
+    if (used > 0 && ossStreamWrite(buffer, 1, used, stream) != used) writeFailed = true;
+    if (writeFailed) {
+        rc = GENREG_RC_APPEND_FAILED;
+        ossLog(FID_WRITE_LINE, 2, rc, OSS_SEVERITY_ERROR, "written=%llu",
+               (unsigned long long)position);
+    }
+    return rc;
+}
+
+unsigned NormalizeLine(char* text) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_NORMALIZE_LINE, &rc);
+    if (text == nullptr) {
+        rc = GENREG_RC_NULL_ARGUMENT;
+        ossLog(FID_NORMALIZE_LINE, 1, rc, OSS_SEVERITY_ERROR, "text=null");
+        return rc;
+    }
+    size_t length = std::strlen(text);
+    char* work = nullptr;
+    unsigned memRc = ossMemAlloc(&work, length + 1, kUnit);
+    if (memRc != 0) {
+        rc = GENREG_RC_GROW_ALLOC_FAILED;
+        ossLogRC(FID_NORMALIZE_LINE, 2, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu", length + 1);
+        return rc;
+    }
+    for (size_t k = 0; k < length; ++k)
+        if (text[k] == '\t' || text[k] == '\n' || text[k] == '\r') text[k] = ' ';
+
+    const char* from = text;
+    while (*from == ' ')
+        ++from;
+    size_t n = 0;
+    bool lastWasSpace = false;  // the last character copied was a space outside quotes
+    while (*from != '\0') {
+        if (*from == '"') {
+            // A quoted run is copied as it stands, up to its closing quote
+            // or, when it is never closed, to the end of the text.
+            work[n++] = *from++;
+            while (*from != '\0' && *from != '"')
+                work[n++] = *from++;
+            if (*from == '"') work[n++] = *from++;
+            lastWasSpace = false;
+        } else if (*from == ' ') {
+            if (!lastWasSpace) work[n++] = ' ';
+            lastWasSpace = true;
+            ++from;
+        } else {
+            work[n++] = *from++;
+            lastWasSpace = false;
+        }
+    }
+    while (n > 0 && work[n - 1] == ' ')
+        --n;
+    work[n] = '\0';
+    std::memcpy(text, work, n + 1);
+
+    memRc = ossMemFree(&work, kUnit);
+    if (memRc != 0) {
+        rc = GENREG_RC_GROW_FREE_FAILED;
+        ossLogRC(FID_NORMALIZE_LINE, 3, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu", length + 1);
+    }
+    return rc;
+}
+
+void MakePrintable(char* text) {
+    GENREG_TRACE(FID_MAKE_PRINTABLE, nullptr);
+    if (text == nullptr) return;
+    for (unsigned char* p = (unsigned char*)text; *p != '\0'; ++p)
+        if (*p != '\t' && (*p < 0x20 || *p > 0x7E)) *p = '.';
+}
+
+unsigned NextToken(char** token, char** cursor) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_NEXT_TOKEN, &rc);
+    if (token == nullptr) {
+        rc = GENREG_RC_NULL_ARGUMENT;
+        ossLog(FID_NEXT_TOKEN, 1, rc, OSS_SEVERITY_ERROR, "token=null");
+        return rc;
+    }
+    if (cursor == nullptr || *cursor == nullptr) {
+        *token = nullptr;
+        rc = GENREG_RC_END_OF_INPUT;
+        return rc;
+    }
+    char* p = *cursor;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '\0') {
+        *token = nullptr;
+        rc = GENREG_RC_END_OF_INPUT;
+        return rc;
+    }
+    *token = p;
+    while (*p != '\0' && *p != ' ' && *p != '\t')
+        ++p;
+    if (*p == '\0') {
+        *cursor = nullptr;
+    } else {
+        *p = '\0';
+        *cursor = p + 1;
+    }
+    return rc;
+}
+
+bool CutAtLineEnd(char* text) {
+    char* newline = std::strchr(text, '\n');
+    if (newline == nullptr) return false;
+    if (newline > text && newline[-1] == '\r') --newline;
+    *newline = '\0';
+    return true;
+}
+
+void CopyLineText(char* out, const char* line) {
+    size_t length = 0;
+    while (length < GENREG_LINE_MAX - 1 && line[length] != '\0')
+        ++length;
+    std::memcpy(out, line, length);
+    out[length] = '\0';
+    CutAtLineEnd(out);
+}

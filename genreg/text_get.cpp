@@ -1,0 +1,272 @@
+// Lookup in a text registry file: Get (one file transaction, or a search of
+// an open scan) and GetNext (the next line of an open scan), and the pieces
+// the text store's operations share.
+#include <genreg/handle.h>
+#include <genreg/rc.h>
+
+#include <cstring>
+
+#include "genreg/text_store.h"
+#include "genreg/trace.h"
+#include "genreg/transaction.h"
+#include "platform/oss.h"
+
+const char kTextStoreUnit[] = "GenRegText";
+
+namespace {
+
+enum : uint32_t {
+    FID_GET = GENREG_FID(0x0050),
+    FID_GET_NEXT = GENREG_FID(0x0051),
+    FID_CHECK_SLOTS = GENREG_FID(0x0055),
+    FID_MAX_RECORD_SIZE = GENREG_FID(0x0057),
+    FID_UNPACK_LINE = GENREG_FID(0x0058),
+    FID_FIND_MATCH = GENREG_FID(0x0059),
+};
+
+// How a search of the stream ended.
+enum class Search { Found, Exhausted, Failed };
+
+// Reads logical lines from the handle's stream until one matches key on the
+// fields of selector (every line when matchEvery), and copies it into
+// result. On Failed, *rc holds the code.
+Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool matchEvery,
+                 void* record, uint64_t max, void* result, uint32_t functionId, unsigned* rc) {
+    GENREG_TRACE(FID_FIND_MATCH, rc);
+    const bool join = handle->isFeatureSet(GENREG_FEATURE_JOIN_LINES);
+    TextLine text;
+    for (;;) {
+        if (!ReadTextLine(&text, handle->stream, join)) {
+            if (TextStreamFailed(handle->stream)) {
+                *rc = GENREG_RC_READ_FAILED;
+                ossLog(functionId, 10, *rc, OSS_SEVERITY_ERROR, "error=%d file=%s",
+                       std::ferror(handle->stream), handle->filePath);
+                return Search::Failed;
+            }
+            return Search::Exhausted;
+        }
+        if (handle->UnpackRecord == nullptr) {
+            *rc = GENREG_RC_NO_LINE_UNPACK_SLOT;
+            ossLog(functionId, 11, *rc, OSS_SEVERITY_ERROR, "slot=UnpackRecord");
+            return Search::Failed;
+        }
+        // A line that does not parse is still compared as far as it was
+        // filled: whether it can match is the schema's decision.
+        UnpackTextLine(handle, record, &text, functionId);
+        if (!matchEvery) {
+            if (handle->CompareRecord == nullptr) {
+                *rc = GENREG_RC_NO_COMPARE_SLOT;
+                ossLog(functionId, 12, *rc, OSS_SEVERITY_ERROR, "slot=CompareRecord");
+                return Search::Failed;
+            }
+            if (handle->CompareRecord(selector, record, key) != 1) continue;
+        }
+        // The copy is handed out only after a second parse into the result
+        // buffer itself, since a record may point into its own storage.
+        const uint64_t kSmallestCopy = 8;
+        if (max < kSmallestCopy) {
+            *rc = GENREG_RC_RECORD_TOO_LARGE;
+            ossLog(functionId, 13, *rc, OSS_SEVERITY_ERROR, "max=%llu needed=%llu",
+                   (unsigned long long)max, (unsigned long long)kSmallestCopy);
+            return Search::Failed;
+        }
+        std::memcpy(result, record, max);
+        handle->UnpackRecord(result, text.line);
+        return Search::Found;
+    }
+}
+
+// Validates the caller's key; the slot's absence and a refusal are logged.
+unsigned validateKey(GenRegText* handle, uint64_t selector, void* key, uint32_t functionId) {
+    if (handle->ValidateRecord == nullptr) {
+        ossLog(functionId, 1, GENREG_RC_NO_VALIDATE_SLOT, OSS_SEVERITY_ERROR,
+               "slot=ValidateRecord");
+        return GENREG_RC_NO_VALIDATE_SLOT;
+    }
+    unsigned cbRc = handle->ValidateRecord(selector, key);
+    if (cbRc != 0) {
+        ossLogRC(functionId, 2, 0, cbRc, GENREG_RC_INVALID_RECORD, OSS_SEVERITY_ERROR,
+                 "selector=0x%llx", (unsigned long long)selector);
+        return GENREG_RC_INVALID_RECORD;
+    }
+    return 0;
+}
+
+unsigned allocRecord(void** record, uint64_t max, uint32_t functionId) {
+    unsigned memRc = ossMemAlloc(record, (size_t)max, kTextStoreUnit);
+    if (memRc != 0) {
+        ossLogRC(functionId, 3, 0, memRc, GENREG_RC_ALLOC_FAILED, OSS_SEVERITY_ERROR, "size=%llu",
+                 (unsigned long long)max);
+        return GENREG_RC_ALLOC_FAILED;
+    }
+    return 0;
+}
+
+}  // namespace
+
+unsigned CheckTextSlots(GenRegText* handle) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_CHECK_SLOTS, &rc);
+    struct Slot {
+        bool empty;
+        unsigned code;
+        const char* name;
+    };
+    const Slot slots[] = {
+        {handle->ValidateRecord == nullptr, GENREG_RC_NO_VALIDATE_SLOT, "ValidateRecord"},
+        {handle->GetMaxRecordSize == nullptr, GENREG_RC_NO_MAX_SIZE_SLOT, "GetMaxRecordSize"},
+        {handle->UnpackRecord == nullptr, GENREG_RC_NO_LINE_UNPACK_SLOT, "UnpackRecord"},
+        {handle->CompareRecord == nullptr, GENREG_RC_NO_COMPARE_SLOT, "CompareRecord"},
+        {handle->PackRecord == nullptr, GENREG_RC_NO_LINE_PACK_SLOT, "PackRecord"},
+    };
+    for (const Slot& slot : slots) {
+        if (slot.empty) {
+            rc = GENREG_RC_SLOTS_INCOMPLETE;
+            ossLogRC(FID_CHECK_SLOTS, 1, 0, slot.code, rc, OSS_SEVERITY_ERROR, "slot=%s",
+                     slot.name);
+            return rc;
+        }
+    }
+    return rc;
+}
+
+unsigned TextMaxRecordSize(GenRegText* handle, uint64_t* max, uint32_t functionId) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_MAX_RECORD_SIZE, &rc);
+    *max = 0;
+    if (handle->GetMaxRecordSize == nullptr) {
+        rc = GENREG_RC_NO_MAX_SIZE_SLOT;
+        ossLog(functionId, 4, rc, OSS_SEVERITY_ERROR, "slot=GetMaxRecordSize");
+        return rc;
+    }
+    handle->GetMaxRecordSize(max);
+    if (*max < GENREG_RECORD_MIN)
+        rc = GENREG_RC_RECORD_TOO_SMALL;
+    else if (*max > GENREG_RECORD_MAX)
+        rc = GENREG_RC_RECORD_TOO_LARGE;
+    if (rc != 0)
+        ossLog(functionId, 5, rc, OSS_SEVERITY_ERROR, "max=%llu", (unsigned long long)*max);
+    return rc;
+}
+
+unsigned UnpackTextLine(GenRegText* handle, void* record, const TextLine* text,
+                        uint32_t functionId) {
+    unsigned cbRc = 0;
+    GENREG_TRACE(FID_UNPACK_LINE, &cbRc);
+    cbRc = handle->UnpackRecord(record, text->line);
+    if (cbRc != 0)
+        ossLogRC(functionId, 6, 0, cbRc, GENREG_RC_LINE_UNPACK_FAILED, OSS_SEVERITY_ERROR,
+                 "file=%s", handle->filePath);
+    return cbRc;
+}
+
+bool SameRawText(const TextLine* a, const TextLine* b) {
+    return a->rawLength == b->rawLength && std::memcmp(a->raw, b->raw, a->rawLength) == 0;
+}
+
+unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_GET, &rc);
+    rc = validateKey(this, selector, key, FID_GET);
+    if (rc != 0) return rc;
+    uint64_t max = 0;
+    rc = TextMaxRecordSize(this, &max, FID_GET);
+    if (rc != 0) return rc;
+    void* record = nullptr;
+    rc = allocRecord(&record, max, FID_GET);
+    if (rc != 0) return rc;
+
+    unsigned secondary = 0;
+    const bool inScan =
+        (state & GENREG_STATE_SCAN_OPEN) && isFeatureSet(GENREG_FEATURE_GET_IN_SCAN);
+    int64_t savedPosition = 0;
+    bool searched = false;
+    if (inScan) {
+        // The caller's scan is searched from its start and left where it was.
+        getRegFilePosition(&savedPosition);
+        Rewind();
+        searched = true;
+    } else {
+        unsigned beginRc = BeginTransaction(this, GENREG_TXN_READ);
+        if (beginRc != 0) {
+            rc = GENREG_RC_OPEN_FAILED;
+            ossLogRC(FID_GET, 7, 0, beginRc, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);
+        } else {
+            searched = true;
+        }
+    }
+    if (searched) {
+        switch (findMatch(this, selector, key, false, record, max, result, FID_GET, &rc)) {
+            case Search::Found:
+                break;
+            case Search::Exhausted:
+                std::memset(result, 0, (size_t)max);
+                rc = GENREG_RC_NO_MATCH;
+                break;
+            case Search::Failed:
+                break;
+        }
+    }
+    if (inScan) {
+        setRegFilePosition(&savedPosition);
+    } else {
+        unsigned endRc = EndTransaction(this, GENREG_TXN_READ);
+        if (endRc != 0) {
+            secondary = GENREG_RC_CLOSE_FAILED;
+            ossLogRC(FID_GET, 8, 0, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s", filePath);
+        }
+    }
+    unsigned memRc = ossMemFree(&record, kTextStoreUnit);
+    if (memRc != 0)
+        ossLogRC(FID_GET, 9, 0, memRc, GENREG_RC_FREE_FAILED, OSS_SEVERITY_ERROR, "record");
+    if (rc == 0) rc = secondary;
+    return rc;
+}
+
+unsigned GenRegText::GetNext(uint64_t selector, void* key, void* result) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_GET_NEXT, &rc);
+    if (!(state & GENREG_STATE_SCAN_OPEN)) {
+        rc = GENREG_RC_NO_SCAN;
+        ossLog(FID_GET_NEXT, 14, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);
+        return rc;
+    }
+    if (ValidateRecord == nullptr) {
+        rc = GENREG_RC_NO_VALIDATE_SLOT;
+        ossLog(FID_GET_NEXT, 1, rc, OSS_SEVERITY_ERROR, "slot=ValidateRecord");
+        return rc;
+    }
+    // Selector 0 lists every line: there is no key to check.
+    if (selector != 0) {
+        rc = validateKey(this, selector, key, FID_GET_NEXT);
+        if (rc != 0) return rc;
+    }
+    if (state & GENREG_STATE_SCAN_AT_END) {
+        rc = GENREG_RC_NOT_FOUND;
+        return rc;
+    }
+    uint64_t max = 0;
+    rc = TextMaxRecordSize(this, &max, FID_GET_NEXT);
+    if (rc != 0) return rc;
+    void* record = nullptr;
+    rc = allocRecord(&record, max, FID_GET_NEXT);
+    if (rc != 0) return rc;
+
+    switch (findMatch(this, selector, key, selector == 0, record, max, result, FID_GET_NEXT, &rc)) {
+        case Search::Found:
+            break;
+        case Search::Exhausted:
+            state |= GENREG_STATE_SCAN_AT_END;
+            std::memset(result, 0, (size_t)max);
+            rc = GENREG_RC_NOT_FOUND;
+            break;
+        case Search::Failed:
+            break;
+    }
+    unsigned memRc = ossMemFree(&record, kTextStoreUnit);
+    if (memRc != 0) {
+        ossLogRC(FID_GET_NEXT, 9, 0, memRc, GENREG_RC_FREE_FAILED, OSS_SEVERITY_ERROR, "record");
+        if (rc == 0) rc = GENREG_RC_FREE_FAILED;
+    }
+    return rc;
+}

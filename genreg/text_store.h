@@ -1,0 +1,41 @@
+// Internal pieces of the text store shared by lookup, update and the
+// verification of an update.
+#ifndef GENREG_TEXT_STORE_H
+#define GENREG_TEXT_STORE_H
+
+#include <cstdint>
+#include <genreg/handle.h>
+
+#include "genreg/textline.h"
+
+// Unit name under which the text store's buffers are allocated.
+extern const char kTextStoreUnit[];
+
+// The first empty slot among ValidateRecord, GetMaxRecordSize, UnpackRecord,
+// CompareRecord and PackRecord is logged with its own code; the result is
+// then GENREG_RC_SLOTS_INCOMPLETE, else 0.
+unsigned CheckTextSlots(GenRegText* handle);
+
+// Asks the schema for its largest record size: GENREG_RC_NO_MAX_SIZE_SLOT,
+// GENREG_RC_RECORD_TOO_SMALL (below 3), GENREG_RC_RECORD_TOO_LARGE (above
+// 1 MiB), each logged under functionId.
+unsigned TextMaxRecordSize(GenRegText* handle, uint64_t* max, uint32_t functionId);
+
+// Parses text->line into record with the schema's UnpackRecord (the slot is
+// set). A failure is logged as GENREG_RC_LINE_UNPACK_FAILED under
+// functionId and returned as the callback's code.
+unsigned UnpackTextLine(GenRegText* handle, void* record, const TextLine* text,
+                        uint32_t functionId);
+
+// The verification pass of an update with GENREG_FEATURE_VERIFY: reads the
+// registry file and its temporary copy side by side and swaps them in only
+// when they differ by exactly the requested change. type is
+// GENREG_TXN_CHANGE, _ADD or _DELETE; record is the added or new record
+// (null for Delete), key the key of Change and Delete (null for Add).
+unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, void* record,
+                          void* key);
+
+// True when two logical lines hold the same bytes.
+bool SameRawText(const TextLine* a, const TextLine* b);
+
+#endif

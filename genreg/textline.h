@@ -1,0 +1,68 @@
+// Internal helpers for text lines: the counted line reader the text store
+// uses, and the in-place text helpers the text schemas parse lines with.
+#ifndef GENREG_TEXTLINE_H
+#define GENREG_TEXTLINE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <genreg/handle.h>
+
+// GenRegReadLine that also reports how many bytes raw holds. A physical
+// line may contain NUL bytes; raw keeps them and *rawLength counts them, so
+// that a store can copy the line byte for byte. The processed line ends at
+// the first NUL, as the exported reader's does.
+char* GenRegReadLineCounted(char* raw, char* line, uint64_t size, FILE* stream, unsigned* rc,
+                            bool join, size_t* rawLength);
+
+// One logical line as the text store reads it.
+struct TextLine {
+    char raw[GENREG_LINE_MAX];   // the physical lines exactly as read
+    char line[GENREG_LINE_MAX];  // the processed line, continuations joined
+    size_t rawLength;            // bytes in raw, embedded NUL bytes included
+};
+
+// Reads the next logical line of stream into *text. False at the end of the
+// input and on a read error (tell them apart with TextStreamFailed).
+bool ReadTextLine(TextLine* text, FILE* stream, bool join);
+
+// True when a read that returned no line stopped on an error rather than at
+// the end of the file (a wrapper that fails a read may set neither flag).
+bool TextStreamFailed(FILE* stream);
+
+// True when raw ends in a line feed.
+bool TextLineEndsWithNewline(const TextLine* text);
+
+// True when raw is a piece of a physical line too long for the buffer: it
+// fills the buffer and has no final line feed. Updates refuse such lines,
+// since writing a piece as a line of its own would split the line.
+bool TextLineIsPiece(const TextLine* text);
+
+// Normalises text in place: tabs, carriage returns and line feeds become
+// spaces, leading and trailing spaces go, and runs of spaces outside double
+// quotes shrink to one (a quote never closed quotes the rest).
+// GENREG_RC_NULL_ARGUMENT, GENREG_RC_GROW_ALLOC_FAILED (text unchanged) or
+// GENREG_RC_GROW_FREE_FAILED (text normalised).
+unsigned NormalizeLine(char* text);
+
+// Replaces every character that is neither a tab nor in 0x20..0x7E by '.'.
+// A null text is ignored.
+void MakePrintable(char* text);
+
+// Splits the next word off *cursor: skips spaces and tabs, sets *token to
+// the word and terminates it, and advances *cursor behind the separator
+// (null when the text ended). GENREG_RC_END_OF_INPUT, with *token null and
+// *cursor unchanged, when no word is left.
+unsigned NextToken(char** token, char** cursor);
+
+// Copies at most GENREG_LINE_MAX - 1 characters of line into out (a
+// buffer of GENREG_LINE_MAX), terminates it and cuts it at its line end
+// (CutAtLineEnd): the text a schema parses a line from.
+void CopyLineText(char* out, const char* line);
+
+// Cuts text at its first line feed, and drops a carriage return just before
+// it (the end of a CRLF line read from a file on a platform that does not
+// translate line ends). Returns true when a line feed was found.
+bool CutAtLineEnd(char* text);
+
+#endif

@@ -1,0 +1,143 @@
+// EndTransaction: closes a transaction's streams and, for an update that is
+// ready, swaps the copy in with a backup kept for the moment of the swap
+// (invariants I2 to I5, I7 and I8 in transaction.cpp).
+#include <genreg/rc.h>
+
+#include "genreg/transaction.h"
+#include "genreg/transaction_internal.h"
+#include "platform/oss.h"
+
+namespace {
+
+bool writesCopy(unsigned type) {
+    return type == GENREG_TXN_CHANGE || type == GENREG_TXN_ADD || type == GENREG_TXN_DELETE;
+}
+
+// Whether ending a transaction of this type commits its copy.
+bool commitsCopy(const GenRegFile* handle, unsigned type) {
+    if (handle->features & GENREG_FEATURE_VERIFY) return type == GENREG_TXN_VERIFY;
+    if (type == GENREG_TXN_ADD) return !GenRegAppendsInPlace(handle);
+    return type == GENREG_TXN_CHANGE || type == GENREG_TXN_DELETE;
+}
+
+unsigned closeFileStream(GenRegFile* handle, unsigned type) {
+    unsigned rc = 0;
+    // Appended records must be on stable storage before the file lock ends
+    // (I7).
+    bool synced = true;
+    int error = 0;
+    if (type == GENREG_TXN_ADD && GenRegAppendsInPlace(handle) &&
+        ossStreamSync(handle->stream) != 0) {
+        synced = false;
+        error = ossLastErrno();
+    }
+    if (ossStreamClose(handle->stream) != 0 && synced) {
+        synced = false;
+        error = ossLastErrno();
+    }
+    handle->stream = nullptr;
+    if (!synced) {
+        rc = GENREG_RC_FILE_CLOSE_FAILED;
+        ossLogRC(FID_END_TRANSACTION, 2, 0,
+                 ossErrorMapSystem(FID_END_TRANSACTION, 2, 0, (uint32_t)error, 0), rc,
+                 OSS_SEVERITY_ERROR, "errno=%d file=%s", error, handle->filePath);
+    }
+    return rc;
+}
+
+unsigned closeCopy(GenRegFile* handle, unsigned type) {
+    unsigned rc = 0;
+    if (GenRegIsChecksummed(handle) && writesCopy(type)) {
+        bool wroteHeader = false;
+        rc = GenRegWriteChecksumHeader(handle, &wroteHeader);
+        // tempStream stays open for teardown or the caller's abandon.
+        if (rc != 0) return rc;
+    }
+    // A copy that will replace the file must be durable first (I4).
+    bool closed = true;
+    int error = 0;
+    if (writesCopy(type) && ossStreamSync(handle->tempStream) != 0) {
+        closed = false;
+        error = ossLastErrno();
+    }
+    if (ossStreamClose(handle->tempStream) != 0 && closed) {
+        closed = false;
+        error = ossLastErrno();
+    }
+    handle->tempStream = nullptr;
+    if (!closed) {
+        rc = GENREG_RC_TEMP_CLOSE_FAILED;
+        ossLogRC(FID_END_TRANSACTION, 3, 0,
+                 ossErrorMapSystem(FID_END_TRANSACTION, 3, 0, (uint32_t)error, 0), rc,
+                 OSS_SEVERITY_ERROR, "errno=%d temp=%s", error, handle->tempPath);
+    }
+    return rc;
+}
+
+// Replaces the registry file by the copy; the file keeps its name at every
+// instant (I2) and the previous content is kept as the backup until the
+// copy is in place (I5).
+unsigned swapInCopy(GenRegFile* handle) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_SWAP_IN_COPY, &rc);
+    // A stale backup would make the new one fail; its loss is harmless,
+    // since the file itself is whole (I3).
+    ossFileDelete(handle->backupPath);
+    bool backupMade = false;
+    unsigned ossRc =
+        ossFileReplace(handle->tempPath, handle->filePath, handle->backupPath, &backupMade);
+    if (ossRc != 0) {
+        int error = ossLastErrno();
+        // Either way the file still holds the old content (I2). The backup
+        // and the copy share the file's directory, so a backup that could
+        // be made leaves only one reason for the move to fail: the copy is
+        // gone or cannot be moved; a backup that could not be made leaves
+        // the copy where it was.
+        rc = backupMade || ossAccess(handle->tempPath, 0) != 0 ? GENREG_RC_TEMP_RENAME_FAILED
+                                                               : GENREG_RC_BACKUP_RENAME_FAILED;
+        ossLogRC(FID_END_TRANSACTION, 4, 0, ossRc, rc, OSS_SEVERITY_ERROR,
+                 "errno=%d temp=%s file=%s backup=%s", error, handle->tempPath, handle->filePath,
+                 handle->backupPath);
+        return rc;
+    }
+    // The rename stands either way; a failed flush only weakens what a
+    // power loss keeps, so it is logged and the commit reported done.
+    ossRc = ossSyncDirectoryOf(handle->filePath);
+    if (ossRc != 0)
+        ossLogRC(FID_END_TRANSACTION, 5, 0, ossRc, ossRc, OSS_SEVERITY_ERROR, "file=%s",
+                 handle->filePath);
+    if (GenRegIsChecksummed(handle)) handle->headerPending = 0;
+    ossRc = ossFileDelete(handle->backupPath);
+    if (ossRc != 0 && ossRc != OSS_RC_FILE_NOT_FOUND) {
+        rc = GENREG_RC_BACKUP_DELETE_FAILED;
+        ossLogRC(FID_END_TRANSACTION, 6, 0, ossRc, rc, OSS_SEVERITY_ERROR, "backup=%s",
+                 handle->backupPath);
+    }
+    return rc;
+}
+
+}  // namespace
+
+unsigned EndTransaction(GenRegFile* handle, unsigned type) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_END_TRANSACTION, &rc);
+    if (handle->state & GENREG_STATE_SCAN_OPEN) {
+        rc = GENREG_RC_SCAN_OPEN;
+        ossLog(FID_END_TRANSACTION, 1, rc, OSS_SEVERITY_ERROR, "type=%u file=%s", type,
+               handle->filePath);
+        return rc;
+    }
+    // Only a copy this transaction holds can be committed: a begin that
+    // failed before its copy existed must not swap in whatever lies there.
+    const bool holdsCopy = handle->tempStream != nullptr;
+    if (handle->stream) {
+        rc = closeFileStream(handle, type);
+        if (rc != 0) return rc;
+    }
+    if (handle->tempStream) {
+        rc = closeCopy(handle, type);
+        if (rc != 0) return rc;
+    }
+    if (holdsCopy && commitsCopy(handle, type)) rc = swapInCopy(handle);
+    return rc;
+}

@@ -1,0 +1,6 @@
+// Line ends of text streams on POSIX: none are translated.
+#include "platform/oss.h"
+
+bool ossTextStreamsTranslateLineEnds() {
+    return false;
+}

@@ -1,0 +1,228 @@
+// Files and directories on Windows: existence, creation, deletion, renaming,
+// information, permissions, identity and the safe replacement of a file.
+//
+// Permission bits: Windows keeps only the read-only attribute. A file
+// reports 0666, or 0444 when read-only (0777/0555 for a directory); setting
+// bits without the owner's write bit (0200) makes the file read-only, and
+// with it clears that attribute.
+#include <windows.h>
+
+#include "genreg/trace.h"
+#include "platform/fault.h"
+#include "platform/oss.h"
+#include "platform/oss_sys.h"
+
+namespace {
+
+// Sharing violations from scanners and indexers holding a file for a moment
+// pass within a few hundred milliseconds; longer means a real holder.
+constexpr int kShareRetries = 8;
+constexpr unsigned kShareRetryMs = 25;
+
+bool isTransientShareError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+bool attributesOf(const char* path, DWORD* attributes) {
+    if (!path) return false;
+    *attributes = GetFileAttributesA(path);
+    return *attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+// MoveFileExA replacing the target, retrying short-lived sharing violations.
+BOOL moveReplacing(const char* from, const char* to) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return TRUE;
+        if (attempt + 1 >= kShareRetries || !isTransientShareError(GetLastError())) return FALSE;
+        ossSleepMs(kShareRetryMs);
+    }
+}
+
+// The absolute form of path in a MAX_PATH buffer; false when it does not fit.
+bool fullPath(const char* path, char (&out)[MAX_PATH]) {
+    DWORD length = GetFullPathNameA(path, MAX_PATH, out, nullptr);
+    if (length >= MAX_PATH) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return length > 0 && length < MAX_PATH;
+}
+
+unsigned identityOf(HANDLE file, OSSFileIdentity* id, const char* path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (ossFaultHit(OSS_FAULT_INFO) || !GetFileInformationByHandle(file, &info))
+        return ossSysFail(OSS_FID_FILE_IDENTITY, 1, "GetFileInformationByHandle", path);
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return 0;
+}
+
+}  // namespace
+
+bool ossIsFile(const char* path) {
+    DWORD attributes;
+    return attributesOf(path, &attributes) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ossIsDirectory(const char* path) {
+    DWORD attributes;
+    return attributesOf(path, &attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Permission bits are not applied: a new directory inherits its parent's ACL.
+bool ossSysMakeDirectory(const char* path, uint64_t /*permissions*/) {
+    if (ossFaultHit(OSS_FAULT_MKDIR)) return false;
+    if (CreateDirectoryA(path, nullptr)) return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && ossIsDirectory(path)) return true;
+    SetLastError(error);
+    return false;
+}
+
+unsigned ossFileDelete(const char* path) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_FILE_DELETE, &rc);
+    if (!path) return rc = OSS_RC_BAD_ARGUMENT;
+    if (ossFaultHit(OSS_FAULT_DELETE) || !DeleteFileA(path)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return rc = OSS_RC_FILE_NOT_FOUND;  // callers expect it
+        rc = ossSysFail(OSS_FID_FILE_DELETE, 1, "DeleteFileA", path);
+    }
+    return rc;
+}
+
+unsigned ossFileRename(const char* from, const char* to) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_FILE_RENAME, &rc);
+    if (!from || !to) return rc = OSS_RC_BAD_ARGUMENT;
+    if (ossFaultHit(OSS_FAULT_RENAME) || !moveReplacing(from, to)) {
+        rc = ossSysFail(OSS_FID_FILE_RENAME, 1, "MoveFileExA", from);
+        ossLog(OSS_FID_FILE_RENAME, 2, rc, OSS_SEVERITY_ERROR, "rename target %s", to);
+    }
+    return rc;
+}
+
+unsigned ossFileGetInfoV9(const OSSFileInfoRequest* request, OSSFileInfo* info) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_FILE_INFO, &rc);
+    if (!request || request->version != OSS_INTERFACE_VERSION || !request->path || !info) {
+        rc = OSS_RC_BAD_ARGUMENT;
+        ossLog(OSS_FID_FILE_INFO, 1, rc, OSS_SEVERITY_ERROR, "bad information request");
+        return rc;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (ossFaultHit(OSS_FAULT_INFO) ||
+        !GetFileAttributesExA(request->path, GetFileExInfoStandard, &data)) {
+        rc = ossSysFail(OSS_FID_FILE_INFO, 2, "GetFileAttributesExA", request->path);
+        return rc;
+    }
+    info->size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    bool directory = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    bool readOnly = data.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+    info->permissions = (readOnly ? 0444 : 0666) | (directory ? 0111 : 0);
+    return rc;
+}
+
+unsigned ossFileSetPermissions(const char* path, uint64_t permissions) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_SET_PERMISSIONS, &rc);
+    if (!path) return rc = OSS_RC_BAD_ARGUMENT;
+    DWORD attributes = 0;
+    bool ok = !ossFaultHit(OSS_FAULT_PERMISSIONS) && attributesOf(path, &attributes);
+    if (ok) {
+        DWORD wanted = (permissions & 0200) ? (attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY)
+                                            : (attributes | FILE_ATTRIBUTE_READONLY);
+        if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+        ok = wanted == attributes || SetFileAttributesA(path, wanted);
+    }
+    if (!ok) rc = ossSysFail(OSS_FID_SET_PERMISSIONS, 1, "SetFileAttributesA", path);
+    return rc;
+}
+
+unsigned ossFileIdentityOfPath(const char* path, OSSFileIdentity* id) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_FILE_IDENTITY, &rc);
+    if (!path || !id) return rc = OSS_RC_BAD_ARGUMENT;
+    // No access rights are needed to read the identity; backup semantics
+    // lets the same call describe a directory.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        rc = ossSysFail(OSS_FID_FILE_IDENTITY, 2, "CreateFileA", path);
+        return rc;
+    }
+    rc = identityOf(file, id, path);
+    CloseHandle(file);
+    return rc;
+}
+
+unsigned ossFileIdentityOfHandle(intptr_t handle, OSSFileIdentity* id) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_FILE_IDENTITY, &rc);
+    if (handle == -1 || !id) return rc = OSS_RC_BAD_ARGUMENT;
+    rc = identityOf((HANDLE)handle, id, nullptr);
+    return rc;
+}
+
+// ReplaceFileA renames target to backup and source to target as one
+// operation of the file system, so target's name always holds one of the
+// two contents. It needs absolute paths (relative ones fail on some
+// systems). Short sharing violations are retried; when the replacement is
+// still refused, the fallback copies target to backup and then moves
+// source over target, which keeps target present as well.
+unsigned ossFileReplace(const char* source, const char* target, const char* backup,
+                        bool* backupMade) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_FILE_REPLACE, &rc);
+    if (backupMade) *backupMade = false;
+    if (!source || !target || !backup || !backupMade) return rc = OSS_RC_BAD_ARGUMENT;
+    if (ossFaultHit(OSS_FAULT_REPLACE))
+        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 1, "ReplaceFileA", target);
+    char fullSource[MAX_PATH], fullTarget[MAX_PATH], fullBackup[MAX_PATH];
+    if (!fullPath(source, fullSource) || !fullPath(target, fullTarget) ||
+        !fullPath(backup, fullBackup)) {
+        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 2, "GetFullPathNameA", target);
+    }
+    if (!ossIsFile(fullTarget)) {
+        // Nothing to keep: the source simply takes the name.
+        if (!moveReplacing(fullSource, fullTarget))
+            rc = ossSysFail(OSS_FID_FILE_REPLACE, 3, "MoveFileExA", source);
+        return rc;
+    }
+    DWORD error = 0;
+    for (int attempt = 0; attempt < kShareRetries; ++attempt) {
+        if (attempt) ossSleepMs(kShareRetryMs);
+        if (ReplaceFileA(fullTarget, fullSource, fullBackup, REPLACEFILE_WRITE_THROUGH, nullptr,
+                         nullptr)) {
+            *backupMade = true;
+            return rc;
+        }
+        error = GetLastError();
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            // target already carries the backup name and source could not
+            // take its place: give the old content its name back.
+            MoveFileExA(fullBackup, fullTarget, MOVEFILE_WRITE_THROUGH);
+        }
+        if (!isTransientShareError(error) && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
+            error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+            break;
+    }
+    if (error == ERROR_FILE_NOT_FOUND && !ossIsFile(fullSource)) {
+        return rc = ossSysFailWith(OSS_FID_FILE_REPLACE, 4, 1, error, "ReplaceFileA", source);
+    }
+    ossLog(OSS_FID_FILE_REPLACE, 5, ossErrorMapSystem(OSS_FID_FILE_REPLACE, 5, 1, error, 0),
+           OSS_SEVERITY_WARNING, "ReplaceFileA failed (%lu); copying %s", error, target);
+    if (!CopyFileA(fullTarget, fullBackup, TRUE))
+        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 6, "CopyFileA", backup);
+    *backupMade = true;
+    if (!moveReplacing(fullSource, fullTarget)) {
+        rc = ossSysFail(OSS_FID_FILE_REPLACE, 7, "MoveFileExA", source);
+        DeleteFileA(fullBackup);  // target still holds the old content
+        *backupMade = false;
+    }
+    return rc;
+}
+
+// Renames on Windows are made durable by MOVEFILE_WRITE_THROUGH and
+// REPLACEFILE_WRITE_THROUGH; directories cannot be flushed.
+unsigned ossSyncDirectoryOf(const char* path) {
+    return path ? 0 : OSS_RC_BAD_ARGUMENT;
+}

@@ -1,0 +1,173 @@
+// Streams on Windows: opening with full sharing, the bridge from a HANDLE
+// to a runtime-library descriptor and stream, 64-bit positioning and
+// durable flushing. Text-mode streams ("t", or no "b") translate CR LF.
+//
+// Streams are opened through CreateFileA rather than fopen so that, like
+// every file of the layer, they allow others to read, write, rename and
+// delete the file while it is open.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "genreg/trace.h"
+#include "platform/fault.h"
+#include "platform/oss.h"
+#include "platform/oss_sys.h"
+#include "platform/win32/errno_map.h"
+
+namespace {
+
+// What a stdio mode string asks of CreateFileA and _open_osfhandle.
+struct ModeRequest {
+    DWORD access;
+    DWORD creation;
+    int descriptorFlags;
+};
+
+bool parseMode(const char* mode, bool exclusive, ModeRequest* request) {
+    if (!mode) return false;
+    bool plus = std::strchr(mode, '+') != nullptr;
+    bool binary = std::strchr(mode, 'b') != nullptr;
+    request->descriptorFlags = binary ? _O_BINARY : _O_TEXT;
+    switch (mode[0]) {
+        case 'r':
+            request->access = GENERIC_READ | (plus ? GENERIC_WRITE : 0);
+            request->creation = OPEN_EXISTING;
+            if (!plus) request->descriptorFlags |= _O_RDONLY;
+            break;
+        case 'w':
+            request->access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
+            request->creation = CREATE_ALWAYS;
+            break;
+        case 'a':
+            request->access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
+            request->creation = OPEN_ALWAYS;
+            request->descriptorFlags |= _O_APPEND;
+            break;
+        default:
+            return false;
+    }
+    // CREATE_NEW fails when anything, a link included, has the name.
+    if (exclusive) request->creation = CREATE_NEW;
+    return true;
+}
+
+// Opens path as a stream; on failure nothing is left open (a file that this
+// call created exclusively is deleted again).
+FILE* openStream(uint32_t functionId, const char* path, const char* mode, bool exclusive) {
+    ModeRequest request;
+    if (!path || !parseMode(mode, exclusive, &request)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!ossFaultHit(OSS_FAULT_OPEN)) {
+        file = CreateFileA(
+            path, request.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            request.creation, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        ossSysFail(functionId, 1, "CreateFileA", path);
+        errno = ossWinErrnoOf(GetLastError());
+        return nullptr;
+    }
+    int fd = _open_osfhandle((intptr_t)file, request.descriptorFlags);
+    FILE* stream = fd == -1 ? nullptr : _fdopen(fd, mode);
+    if (!stream) {
+        int saved = errno;
+        ossSysFailWith(functionId, 2, 0, (uint32_t)saved, "_fdopen", path);
+        if (fd != -1)
+            _close(fd);  // closes the handle too
+        else
+            CloseHandle(file);
+        if (exclusive) DeleteFileA(path);  // created just now by this call
+        errno = saved;
+        return nullptr;
+    }
+    ossResourceAdjust(OSS_RESOURCE_STREAM, 1);
+    return stream;
+}
+
+}  // namespace
+
+FILE* ossStreamCreateExclusive(const char* path, const char* mode) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_CREATE, &rc);
+    FILE* stream = openStream(OSS_FID_STREAM_CREATE, path, mode, true);
+    if (!stream) rc = OSS_RC_FAILED;
+    return stream;
+}
+
+FILE* ossStreamOpen(const char* path, const char* mode) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_OPEN, &rc);
+    FILE* stream = openStream(OSS_FID_STREAM_OPEN, path, mode, false);
+    if (!stream) rc = OSS_RC_FAILED;
+    return stream;
+}
+
+int ossOpenOsfHandle(intptr_t handle, int flags) {
+    if (handle == -1) {
+        errno = EBADF;
+        return -1;
+    }
+    int fd = _open_osfhandle(handle, flags);
+    if (fd == -1)
+        ossSysFailWith(OSS_FID_FD_BRIDGE, 1, 0, (uint32_t)errno, "_open_osfhandle", nullptr);
+    return fd;
+}
+
+FILE* ossFdOpen(int fd, const char* mode) {
+    if (fd < 0 || !mode) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* stream = ossFaultHit(OSS_FAULT_OPEN) ? nullptr : _fdopen(fd, mode);
+    if (!stream) {
+        ossSysFailWith(OSS_FID_FD_BRIDGE, 2, 0, (uint32_t)errno, "_fdopen", nullptr);
+        return nullptr;
+    }
+    ossResourceAdjust(OSS_RESOURCE_STREAM, 1);
+    return stream;
+}
+
+int ossAccess(const char* path, int mode) {
+    if (!path) return -1;
+    return _access(path, mode) == 0 ? 0 : -1;
+}
+
+// The size on disk: data still buffered in the stream is not counted.
+int ossStreamFileSize(FILE* stream, int64_t* size) {
+    if (!stream || !size) return -1;
+    struct _stat64 status;
+    if (ossFaultHit(OSS_FAULT_INFO) || _fstat64(_fileno(stream), &status) != 0) return -1;
+    *size = (int64_t)status.st_size;
+    return 0;
+}
+
+int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
+    return _fseeki64(stream, offset, whence);
+}
+
+int64_t ossStreamTell(FILE* stream) {
+    return _ftelli64(stream);
+}
+
+int ossStreamSync(FILE* stream) {
+    if (!stream) return -1;
+    if (ossFaultHit(OSS_FAULT_SYNC)) return -1;
+    if (std::fflush(stream) != 0) return -1;
+    HANDLE file = (HANDLE)_get_osfhandle(_fileno(stream));
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    if (!FlushFileBuffers(file)) {
+        errno = EIO;
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,9 @@
+// The verbs of the genreg command.
+#include "cli.h"
+
+const VerbSpec* const kVerbs[] = {
+    &kProfileVerb,
+    &kServicesVerb,
+    &kRcVerb,
+};
+const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

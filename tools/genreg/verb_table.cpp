@@ -4,6 +4,7 @@
 const VerbSpec* const kVerbs[] = {
     &kProfileVerb,
     &kServicesVerb,
+    &kVersionVerb,
     &kRcVerb,
 };
 const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

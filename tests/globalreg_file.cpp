@@ -293,6 +293,14 @@ TEST(GlobalRegFile, DamagedRecordsAreRefusedAndTheFileIsNeverChanged) {
          StoredRecord(4, 0x1 | 0x2).text("QVR").raw("V").checksum(0).bytes()},
         {"number of the wrong length",
          StoredRecord(2, 0x1 | 0x2).text("QVR").number(1, 4).checksum(0).bytes()},
+        // Measuring this record's entries without its stored length reads
+        // past a buffer the size of the in-memory record.
+        {"unknown entry past the end of a short record", StoredRecord(4, 0x1 | 0x100 | 0x200)
+                                                             .text("QVR")
+                                                             .entry(5000, "x")
+                                                             .raw("y")
+                                                             .checksum(0)
+                                                             .bytes()},
         {"bytes after the checksum",
          StoredRecord(4, 0x1 | 0x2).text("QVR").text("V").checksum(0).raw("x").bytes()},
     };

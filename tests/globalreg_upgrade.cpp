@@ -34,6 +34,13 @@ GlobalRegRecord serviceWithoutLevel(const char* kind) {
     return r;
 }
 
+// A second service record of the administration server, level 300.
+GlobalRegRecord secondPlv() {
+    GlobalRegRecord r = fullService("PLV", kVersion974, 300);
+    GLOBAL_SET(r.Service.ServiceText8, "second");
+    return r;
+}
+
 // The running level is 9.7.4.0, level number 4.
 class GlobalRegUpgrade : public testing::Test {
 protected:
@@ -44,15 +51,15 @@ protected:
     // The file's records: which ones are candidates is in the comments.
     std::vector<GlobalRegRecord> crafted() {
         return {
-            fullService("QVR", kVersion974, 2),    // 0: changes to 4
-            fullVariable("LEVEL", "2"),            // 1: not a service record
-            fullService("PLV", kVersion974, 4),    // 2: already at the level
-            fullService("qvr", kVersion974, 1),    // 3: another case: not the product
-            serviceWithoutLevel("QVR"),            // 4: no Level field
-            fullService("QVR", kVersion1050, 1),   // 5: another version
-            fullInstance("inst"),                  // 6: not a service record
-            fullService("PLV", kVersion974, 300),  // 7: changes to 4 (downwards too)
-            fullService("XYZ", kVersion974, 1),    // 8: another service kind
+            fullService("QVR", kVersion974, 2),   // 0: changes to 4
+            fullVariable("LEVEL", "2"),           // 1: not a service record
+            fullService("PLV", kVersion974, 4),   // 2: already at the level
+            fullService("qvr", kVersion974, 1),   // 3: another case: not the product
+            serviceWithoutLevel("QVR"),           // 4: no Level field
+            fullService("QVR", kVersion1050, 1),  // 5: another version
+            fullInstance("inst"),                 // 6: not a service record
+            secondPlv(),                          // 7: changes to 4 (downwards too)
+            fullService("XYZ", kVersion974, 1),   // 8: another service kind
         };
     }
 
@@ -213,11 +220,11 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesWhenAnyAllocationFails)
     add(crafted());
     const int64_t blocks = ossResourceCount(OSS_RESOURCE_ALLOCATION);
     const int64_t streams = ossResourceCount(OSS_RESOURCE_STREAM);
-    // Counts the allocations of a successful run, then fails each in turn.
+    const std::string original = file_.bytes();
+    // Counts the allocations of a successful run, then fails each in turn,
+    // each time on the original file.
     uint64_t allocations = 0;
     {
-        GlobalRegFile scratch;  // a fresh file with the same records
-        add(crafted());
         GlobalReg handle;
         uint64_t count = 0;
         ossFaultReset();
@@ -227,6 +234,7 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesWhenAnyAllocationFails)
     }
     ASSERT_GT(allocations, 4u);
     for (uint64_t nth = 1; nth <= allocations; ++nth) {
+        ASSERT_TRUE(platform_test::writeFile(file_.path(), original));
         GlobalReg handle;
         uint64_t count = 99;
         ossFaultReset();
@@ -241,7 +249,7 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesWhenAnyAllocationFails)
         EXPECT_EQ(blocks, ossResourceCount(OSS_RESOURCE_ALLOCATION)) << nth;
         EXPECT_EQ(streams, ossResourceCount(OSS_RESOURCE_STREAM)) << nth;
     }
-    // Whatever failed, a final run completes the upgrade.
+    // Whatever failed, a later run completes the upgrade.
     GlobalReg handle;
     uint64_t count = 0;
     ASSERT_EQ(0u, UpgradeServiceLevels(&handle, &count));

@@ -160,6 +160,12 @@ unsigned UnpackTextLine(GenRegText* handle, void* record, const TextLine* text,
     return cbRc;
 }
 
+unsigned EndTextTransaction(GenRegText* handle, unsigned type) {
+    unsigned rc = EndTransaction(handle, type);
+    if (rc != 0 && (handle->stream || handle->tempStream)) EndTransaction(handle, GENREG_TXN_READ);
+    return rc;
+}
+
 bool SameRawText(const TextLine* a, const TextLine* b) {
     return a->rawLength == b->rawLength && std::memcmp(a->raw, b->raw, a->rawLength) == 0;
 }
@@ -210,7 +216,7 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
     if (inScan) {
         setRegFilePosition(&savedPosition);
     } else {
-        unsigned endRc = EndTransaction(this, GENREG_TXN_READ);
+        unsigned endRc = EndTextTransaction(this, GENREG_TXN_READ);
         if (endRc != 0) {
             secondary = GENREG_RC_CLOSE_FAILED;
             ossLogRC(FID_GET, 8, 0, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s", filePath);

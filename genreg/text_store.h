@@ -35,6 +35,11 @@ unsigned UnpackTextLine(GenRegText* handle, void* record, const TextLine* text,
 unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, void* record,
                           void* key);
 
+// EndTransaction that leaves nothing open: when ending fails part-way (a
+// stream that would not close), the streams still open are closed without
+// committing. Returns EndTransaction's first result.
+unsigned EndTextTransaction(GenRegText* handle, unsigned type);
+
 // True when two logical lines hold the same bytes.
 bool SameRawText(const TextLine* a, const TextLine* b);
 

@@ -157,7 +157,7 @@ unsigned begin(TextUpdate* u) {
     if (beginRc == 0) return 0;
     ossLogRC(u->fid, PROBE_OPEN, 0, beginRc, GENREG_RC_OPEN_FAILED, OSS_SEVERITY_ERROR, "file=%s",
              h->filePath);
-    EndTransaction(h, GENREG_TXN_READ);
+    EndTextTransaction(h, GENREG_TXN_READ);
     ReleaseUpdateLock(h);
     ossMemFree(&u->record, kTextStoreUnit);
     return GENREG_RC_OPEN_FAILED;
@@ -171,7 +171,7 @@ unsigned finish(TextUpdate* u, uint64_t selector, void* record, void* key) {
     unsigned rc = 0;
     GENREG_TRACE(FID_FINISH, &rc);
     GenRegText* h = u->handle;
-    unsigned endRc = EndTransaction(h, u->abandoned ? GENREG_TXN_READ : u->type);
+    unsigned endRc = EndTextTransaction(h, u->abandoned ? GENREG_TXN_READ : u->type);
     bool endFailed = endRc != 0;
     if (endFailed) {
         u->secondary = GENREG_RC_CLOSE_FAILED;

@@ -238,7 +238,7 @@ unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, 
             ossMemFree(&v, kTextStoreUnit);
         }
     }
-    unsigned endRc = EndTransaction(handle, rc == 0 ? GENREG_TXN_VERIFY : GENREG_TXN_READ);
+    unsigned endRc = EndTextTransaction(handle, rc == 0 ? GENREG_TXN_VERIFY : GENREG_TXN_READ);
     if (endRc != 0) {
         secondary = GENREG_RC_CLOSE_FAILED;
         ossLogRC(FID_VERIFY, 5, 0, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s",

@@ -23,7 +23,7 @@ namespace {
 // elsewhere: both end as soon as the other processes move on, so they are
 // retried with a short pause. Bounded, so that a lock file that can never
 // be opened still ends in GENREG_RC_LOCK_OPEN_FAILED.
-const unsigned kOpenRetries = 500;
+const unsigned kOpenRetries = 100;
 const unsigned kOpenRetryPauseMs = 10;
 // Each lost identity check means another process completed an update, so
 // the bound only guards against a file system that never reports stable

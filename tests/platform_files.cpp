@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/oss.h"
+#include "platform/process.h"
 #include "platform_support.h"
 
 using namespace platform_test;
@@ -204,4 +205,138 @@ TEST(PlatformFiles, SeekAndTellGoBeyondFourGigabytes) {
     EXPECT_EQ(0, ossStreamSeek(stream, far, SEEK_SET));
     EXPECT_EQ(far, ossStreamTell(stream));
     EXPECT_EQ(0, ossStreamClose(stream));
+}
+
+// The child side of ReplaceKeepsTheTargetPresentForAConcurrentReader: looks
+// for the target over and over until the parent is done, and fails on the
+// first look that finds no file or a content that is neither version. Most
+// looks hold no handle (a Windows rename cannot replace a file that is
+// open); every tenth opens and reads the file.
+TEST(PlatformFilesChild, Reader) {
+    if (childRole() != "reader") GTEST_SKIP() << "runs only as a child of the replace test";
+    std::string dir = childDir();
+    std::string sep(1, ossPathSeparator());
+    std::string target = dir + sep + "target";
+    ASSERT_TRUE(writeFile(dir + sep + "reading", "1"));
+    for (int looks = 0; !exists(dir + sep + "done"); ++looks) {
+        ASSERT_TRUE(ossIsFile(target.c_str())) << "target missing at look " << looks;
+        if (looks % 10 != 0) continue;
+        FILE* stream = ossStreamOpen(target.c_str(), "rb");
+        ASSERT_NE(nullptr, stream)
+            << "target missing at look " << looks << ", system error " << ossSysLastError();
+        char content[8] = {0};
+        size_t got = ossStreamRead(content, 1, sizeof content - 1, stream);
+        ossStreamClose(stream);
+        ASSERT_EQ(3u, got) << "look " << looks;
+        ASSERT_TRUE(std::string(content) == "one" || std::string(content) == "two") << content;
+    }
+}
+
+TEST(PlatformFiles, ReplaceKeepsTheTargetPresentForAConcurrentReader) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("target"), "one"));
+    OSSProcess reader;
+    ASSERT_EQ(0u, spawnChild("PlatformFilesChild.Reader", "reader", dir.path(), &reader));
+    ASSERT_TRUE(waitForFile(dir.file("reading")));
+    int replaced = 0;
+    for (; replaced < 200; ++replaced) {
+        if (!writeFile(dir.file("source"), replaced % 2 ? "one" : "two")) break;
+        bool backupMade = false;
+        unsigned rc = ossFileReplace(dir.file("source").c_str(), dir.file("target").c_str(),
+                                     dir.file("backup").c_str(), &backupMade);
+        EXPECT_EQ(0u, rc) << "replace " << replaced;
+        if (rc != 0 || !backupMade || ossFileDelete(dir.file("backup").c_str()) != 0) break;
+    }
+    // The reader stops before the directory goes away, whatever happened.
+    ASSERT_TRUE(writeFile(dir.file("done"), "1"));
+    int exitCode = -1;
+    ASSERT_EQ(0u, ossProcessWait(&reader, &exitCode));
+    EXPECT_EQ(0, exitCode);
+    EXPECT_EQ(200, replaced);
+}
+
+TEST(PlatformFiles, PermissionsSurviveARoundTrip) {
+    ScratchDir dir;
+    std::string path = dir.file("f");
+    ASSERT_TRUE(writeFile(path, "x"));
+    OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, path.c_str()};
+    OSSFileInfo info = {0, 0};
+    // What a transaction does: read one file's bits, give them to another.
+    struct Case {
+        uint64_t set;
+        uint64_t posixReport;
+        uint64_t windowsReport;
+    };
+    const Case cases[] = {{0600, 0600, 0666}, {0444, 0444, 0444}, {0644, 0644, 0666}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(0u, ossFileSetPermissions(path.c_str(), c.set));
+        ASSERT_EQ(0u, ossFileGetInfoV9(&request, &info));
+        EXPECT_EQ(onWindows() ? c.windowsReport : c.posixReport, info.permissions)
+            << std::oct << c.set;
+    }
+    EXPECT_NE(0u, ossFileSetPermissions(dir.file("missing").c_str(), 0600));
+}
+
+TEST(PlatformFiles, ExclusiveCreateStartsPrivate) {
+    if (onWindows()) GTEST_SKIP() << "Windows files have no owner-only mode bits";
+    ScratchDir dir;
+    FILE* stream = ossStreamCreateExclusive(dir.file("f").c_str(), "wb");
+    ASSERT_NE(nullptr, stream);
+    EXPECT_EQ(0, ossStreamClose(stream));
+    std::string path = dir.file("f");
+    OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, path.c_str()};
+    OSSFileInfo info = {0, 0};
+    ASSERT_EQ(0u, ossFileGetInfoV9(&request, &info));
+    EXPECT_EQ(0600u, info.permissions);
+}
+
+// Files opened by the layer do not stop others from renaming or deleting
+// them (the update swaps files that readers may still hold open).
+TEST(PlatformFiles, OpenFilesCanBeRenamedAndDeleted) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFile(dir.file("a"), "x"));
+    std::string pathA = dir.file("a");
+    OSSHFile held;
+    OSSFileOpenParam param = {OSS_INTERFACE_VERSION, pathA.c_str(), 2, OSS_ACCESS_READ, 0, 0600};
+    ASSERT_EQ(0u, held.open(&param));
+    FILE* stream = ossStreamOpen(pathA.c_str(), "rb");
+    ASSERT_NE(nullptr, stream);
+    EXPECT_EQ(0u, ossFileRename(pathA.c_str(), dir.file("b").c_str()));
+    EXPECT_EQ(0u, ossFileDelete(dir.file("b").c_str()));
+    EXPECT_EQ(0, ossStreamClose(stream));
+    EXPECT_EQ(0u, held.close());
+    EXPECT_FALSE(exists(dir.file("b")));
+}
+
+TEST(PlatformFiles, FailuresAreLoggedOnceWithThePath) {
+    ScratchDir dir;
+    std::string missing = dir.file("missing");
+    struct Sink {
+        int count = 0;
+        OSSLogEntry last = {};
+        std::string data;
+    } sink;
+    ossLogSetSink(
+        [](const OSSLogEntry* entry, void* context) {
+            Sink* s = (Sink*)context;
+            ++s->count;
+            s->last = *entry;
+            s->data = entry->data;
+        },
+        &sink);
+    unsigned rc = ossFileRename(missing.c_str(), dir.file("other").c_str());
+    int renameEntries = sink.count;
+    sink.count = 0;
+    OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, missing.c_str()};
+    OSSFileInfo info;
+    unsigned infoRc = ossFileGetInfoV9(&request, &info);
+    ossLogSetSink(nullptr, nullptr);
+
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, rc);
+    EXPECT_GE(renameEntries, 1);
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, infoRc);
+    EXPECT_EQ(1, sink.count);
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, sink.last.rc);
+    EXPECT_EQ(3u, sink.last.severity);
+    EXPECT_NE(std::string::npos, sink.data.find(missing)) << sink.data;
 }

@@ -12,6 +12,7 @@ using namespace platform_test;
 
 namespace {
 
+// The block points into path, which must outlive it (no temporaries).
 OSSFileOpenParam openBlock(const std::string& path, uint32_t access) {
     return OSSFileOpenParam{OSS_INTERFACE_VERSION, path.c_str(), 2, access, 0, 0600};
 }
@@ -145,7 +146,8 @@ TEST_F(PlatformLocks, ClosingAnotherHandleOfTheFileKeepsTheLock) {
     ASSERT_EQ(0u, openAndLock(&holder, dir_.file("lock"), OSS_LOCK_EXCLUSIVE, OSS_LOCK_WAIT));
     {
         OSSHFile other;
-        OSSFileOpenParam param = openBlock(dir_.file("lock"), OSS_ACCESS_READ);
+        std::string path = dir_.file("lock");
+        OSSFileOpenParam param = openBlock(path, OSS_ACCESS_READ);
         ASSERT_EQ(0u, other.open(&param));
         ASSERT_EQ(0u, other.close());
     }
@@ -178,15 +180,31 @@ TEST_F(PlatformLocks, CloseEndsTheLockAndIsHarmlessTwice) {
 
 TEST_F(PlatformLocks, BadBlocksAreRefused) {
     OSSHFile file;
-    OSSFileOpenParam wrongVersion = openBlock(dir_.file("f"), OSS_ACCESS_READ);
+    std::string path = dir_.file("f");
+    OSSFileOpenParam wrongVersion = openBlock(path, OSS_ACCESS_READ);
     wrongVersion.version = 0;
     EXPECT_EQ(OSS_RC_BAD_ARGUMENT, file.open(&wrongVersion));
     EXPECT_EQ(OSS_RC_BAD_ARGUMENT, file.open(nullptr));
     EXPECT_EQ(OSS_RC_BAD_ARGUMENT, lockFile(&file, OSS_LOCK_EXCLUSIVE, OSS_LOCK_WAIT))
         << "locking a closed handle";
-    OSSFileOpenParam good = openBlock(dir_.file("f"), OSS_ACCESS_READ);
+    OSSFileOpenParam good = openBlock(path, OSS_ACCESS_READ);
     ASSERT_EQ(0u, file.open(&good));
     EXPECT_EQ(OSS_RC_BAD_ARGUMENT, file.open(&good)) << "opening an open handle";
     EXPECT_EQ(OSS_RC_BAD_ARGUMENT, lockFile(&file, 3, OSS_LOCK_WAIT));
     EXPECT_EQ(OSS_RC_BAD_ARGUMENT, lockFile(&file, OSS_LOCK_SHARED, 0));
+}
+
+TEST_F(PlatformLocks, HeldLockChangesItsKind) {
+    OSSHFile file;
+    std::string path = dir_.file("lock");
+    OSSFileOpenParam param = openBlock(path, OSS_ACCESS_READ | OSS_ACCESS_WRITE);
+    ASSERT_EQ(0u, file.open(&param));
+    ASSERT_EQ(0u, lockFile(&file, OSS_LOCK_SHARED, OSS_LOCK_FAIL_AT_ONCE));
+    EXPECT_EQ(0u, tryLock(OSS_LOCK_SHARED));
+    ASSERT_EQ(0u, lockFile(&file, OSS_LOCK_EXCLUSIVE, OSS_LOCK_FAIL_AT_ONCE));
+    EXPECT_EQ(OSS_RC_LOCK_NOT_AVAILABLE, tryLock(OSS_LOCK_SHARED));
+    ASSERT_EQ(0u, lockFile(&file, OSS_LOCK_SHARED, OSS_LOCK_FAIL_AT_ONCE));
+    EXPECT_EQ(0u, tryLock(OSS_LOCK_SHARED));
+    EXPECT_EQ(0u, file.unlock());
+    EXPECT_EQ(0u, file.unlock()) << "unlocking an unlocked handle is harmless";
 }

@@ -1,0 +1,131 @@
+// The verification pass on its own: a file and a copy written by hand,
+// and the code the pass gives for each way they can differ. The copy
+// replaces the file only when the pass accepts it.
+#include "genreg/text_store.h"
+#include "schemas/varval_record.h"
+#include "text_fixture.h"
+
+namespace {
+
+struct VerifyCase {
+    const char* name;
+    std::string file;
+    std::string copy;
+    unsigned type;
+    const char* record;  // line parsed into the added or new record, or null
+    const char* key;     // variable name of the key, or null
+    bool duplicates;
+    unsigned rc;
+};
+
+class TextVerify : public text_test::StoreTest<GenRegVarVal>,
+                   public testing::WithParamInterface<VerifyCase> {};
+
+TEST_P(TextVerify, AcceptsExactlyTheRequestedChange) {
+    const VerifyCase& c = GetParam();
+    if (!c.duplicates) {
+        ASSERT_EQ(0u, handle->unsetFeature(GENREG_FEATURE_DUPLICATES));
+    }
+    ASSERT_TRUE(Write(c.file));
+    ASSERT_TRUE(store_test::WriteFileBytes(handle->tempPath, c.copy));
+    VarValRecord record, key = {};
+    if (c.record) {
+        ASSERT_EQ(0u, VarValUnpack(&record, c.record));
+    }
+    key.Contains = GENREG_VARVAL_HAS_VARIABLE;
+    key.Variable = const_cast<char*>(c.key);
+    store_test::ResourceBalance balance;
+    EXPECT_EQ(c.rc, VerifyTextUpdate(handle.get(), c.type, GENREG_VARVAL_VARIABLE,
+                                     c.record ? &record : nullptr, c.key ? &key : nullptr));
+    if (c.rc == 0) {
+        EXPECT_TRUE(store_test::IsCommitted(*handle, c.copy));
+    } else {
+        EXPECT_TRUE(store_test::FileHolds(path, c.file));
+        EXPECT_TRUE(store_test::FileHolds(handle->tempPath, c.copy));
+    }
+    EXPECT_TRUE(store_test::HandleIsIdle(*handle));
+    EXPECT_TRUE(balance.Unchanged());
+}
+
+const unsigned CHANGE = GENREG_TXN_CHANGE, ADD = GENREG_TXN_ADD, DELETE = GENREG_TXN_DELETE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextVerify,
+    testing::Values(
+        // Change
+        VerifyCase{"ChangeOfOneLine", "# c\na = 1\nb = 2\n", "# c\na = 9\nb = 2\n", CHANGE, "a = 9",
+                   "a", true, 0},
+        VerifyCase{"ChangeKeepsLayoutOfOtherLines", "a   =  1\n\tb=2\n", "a = 9\n\tb=2\n", CHANGE,
+                   "a = 9", "a", true, 0},
+        VerifyCase{"ChangeOfAnUnkeyedLine", "a = 1\nb = 2\n", "a = 1\nb = 9\n", CHANGE, "b = 9",
+                   "a", true, GENREG_RC_VERIFY_KEY_MISMATCH},
+        VerifyCase{"ChangeToAnotherRecord", "a = 1\n", "a = 8\n", CHANGE, "a = 9", "a", true,
+                   GENREG_RC_VERIFY_WRONG_RECORD},
+        VerifyCase{"ChangeWithACommentLineEdited", "# one\na = 1\n", "# two\na = 9\n", CHANGE,
+                   "a = 9", "a", true, GENREG_RC_VERIFY_KEY_MISMATCH},
+        VerifyCase{"ChangeWithTheCopyCutShort", "a = 1\nb = 2\n", "a = 9\n", CHANGE, "a = 9", "a",
+                   true, GENREG_RC_VERIFY_COPY_SHORT},
+        VerifyCase{"ChangeWithALineTooMany", "a = 1\n", "a = 9\nz = 0\n", CHANGE, "a = 9", "a",
+                   true, GENREG_RC_VERIFY_COPY_SHORT},
+        VerifyCase{"ChangeOfNothing", "a = 1\n", "a = 1\n", CHANGE, "a = 9", "a", true,
+                   GENREG_RC_VERIFY_NOTHING_CHANGED},
+        VerifyCase{"ChangeOfTwoLinesWithoutDuplicates", "a = 1\na = 2\n", "a = 9\na = 9\n", CHANGE,
+                   "a = 9", "a", false, GENREG_RC_VERIFY_DUPLICATES},
+        VerifyCase{"ChangeOfTwoLinesWithDuplicates", "a = 1\na = 2\n", "a = 9\na = 9\n", CHANGE,
+                   "a = 9", "a", true, 0},
+        VerifyCase{"ChangeGivingTheLastLineItsNewline", "a = 1\nb = 2", "a = 9\nb = 2\n", CHANGE,
+                   "a = 9", "a", true, 0},
+        // Add
+        VerifyCase{"AddOfOneLine", "a = 1\n", "a = 1\nb = 2\n", ADD, "b = 2", nullptr, true, 0},
+        VerifyCase{"AddToAnEmptyFile", "", "b = 2\n", ADD, "b = 2", nullptr, true, 0},
+        VerifyCase{"AddAfterAnOpenLastLine", "a = 1", "a = 1\r\nb = 2\n", ADD, "b = 2", nullptr,
+                   true, 0},
+        VerifyCase{"AddThatAlsoEditsALine", "a = 1\n", "a = 5\nb = 2\n", ADD, "b = 2", nullptr,
+                   true, GENREG_RC_VERIFY_UNEXPECTED_CHANGE},
+        VerifyCase{"AddOfNothing", "a = 1\n", "a = 1\n", ADD, "b = 2", nullptr, true,
+                   GENREG_RC_VERIFY_NO_ADDED_RECORD},
+        VerifyCase{"AddOfAnotherRecord", "a = 1\n", "a = 1\nb = 3\n", ADD, "b = 2", nullptr, true,
+                   GENREG_RC_VERIFY_ADDED_MISMATCH},
+        VerifyCase{"AddOfALineThatDoesNotParse", "a = 1\n", "a = 1\nb = \"2\n", ADD, "b = 2",
+                   nullptr, true, GENREG_RC_VERIFY_ADDED_MISMATCH},
+        VerifyCase{"AddOfTwoLines", "a = 1\n", "a = 1\nb = 2\nb = 2\n", ADD, "b = 2", nullptr, true,
+                   GENREG_RC_VERIFY_TOO_MANY_ADDED},
+        // Delete
+        VerifyCase{"DeleteInTheMiddle", "a = 1\nb = 2\nc = 3\n", "a = 1\nc = 3\n", DELETE, nullptr,
+                   "b", true, 0},
+        VerifyCase{"DeleteOfTheLastLine", "a = 1\nb = 2\n", "a = 1\n", DELETE, nullptr, "b", true,
+                   0},
+        VerifyCase{"DeleteOfTheOnlyLine", "b = 2\n", "", DELETE, nullptr, "b", true, 0},
+        VerifyCase{"DeleteOfARun", "b = 1\nb = 2\nc = 3\n", "c = 3\n", DELETE, nullptr, "b", true,
+                   0},
+        VerifyCase{"DeleteOfARunWithoutDuplicates", "b = 1\nb = 2\nc = 3\n", "c = 3\n", DELETE,
+                   nullptr, "b", false, GENREG_RC_VERIFY_DUPLICATES},
+        VerifyCase{"DeleteBeforeAnOpenLastLine", "a = 1\nb = 2\nc = 3", "a = 1\nc = 3", DELETE,
+                   nullptr, "b", true, 0},
+        VerifyCase{"DeleteOfAnUnkeyedLine", "a = 1\nb = 2\n", "b = 2\n", DELETE, nullptr, "b", true,
+                   GENREG_RC_VERIFY_DELETE_MISMATCH},
+        VerifyCase{"DeleteWithALineAdded", "a = 1\n", "a = 1\nz = 9\n", DELETE, nullptr, "a", true,
+                   GENREG_RC_VERIFY_EXTRA_RECORD},
+        VerifyCase{"DeleteThatEditsInstead", "b = 2\nc = 3\n", "c = 4\n", DELETE, nullptr, "b",
+                   true, GENREG_RC_VERIFY_DELETE_MISMATCH},
+        VerifyCase{"DeleteWithACopyLineMissingFromTheFile", "b = 2\n", "c = 4\n", DELETE, nullptr,
+                   "b", true, GENREG_RC_VERIFY_EXTRA_RECORD},
+        VerifyCase{"DeleteLeavingAnUnkeyedTail", "a = 1\nb = 2\n", "", DELETE, nullptr, "a", true,
+                   GENREG_RC_VERIFY_WRONG_RECORD},
+        VerifyCase{"DeleteOfNothing", "a = 1\n", "a = 1\n", DELETE, nullptr, "b", true,
+                   GENREG_RC_VERIFY_NOTHING_CHANGED}),
+    [](const testing::TestParamInfo<VerifyCase>& info) { return std::string(info.param.name); });
+
+TEST(TextVerifyArguments, ATypeOtherThanAnUpdateAcceptsNoDifference) {
+    store_test::TestDir dir;
+    unsigned rc = 1;
+    GenRegVarVal profile(dir.file("reg").c_str(), &rc);
+    ASSERT_EQ(0u, rc);
+    ASSERT_TRUE(store_test::WriteFileBytes(profile.filePath, "a = 1\n"));
+    ASSERT_TRUE(store_test::WriteFileBytes(profile.tempPath, "a = 2\n"));
+    EXPECT_EQ(GENREG_RC_VERIFY_UNEXPECTED_CHANGE,
+              VerifyTextUpdate(&profile, GENREG_TXN_READ, 1, nullptr, nullptr));
+    EXPECT_TRUE(store_test::FileHolds(profile.filePath, "a = 1\n"));
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+// Tables, field lists, JSON and error lines of the genreg command.
+#include "output.h"
+
+#include <genreg/rc.h>
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+
+#include "cli.h"
+
+namespace {
+
+void appendPadded(std::string* out, const std::string& text, size_t width) {
+    out->append(text);
+    out->append(width - text.size(), ' ');
+}
+
+}  // namespace
+
+std::string Table::render() const {
+    std::vector<size_t> widths(headers.size(), 0);
+    for (size_t c = 0; c < headers.size(); ++c)
+        widths[c] = headers[c].size();
+    for (const auto& row : rows)
+        for (size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            if (row[c].size() > widths[c]) widths[c] = row[c].size();
+    std::string out;
+    auto line = [&](const std::vector<std::string>& cells) {
+        std::string text;
+        for (size_t c = 0; c < widths.size(); ++c) {
+            const std::string& cell = c < cells.size() ? cells[c] : std::string();
+            if (c + 1 < widths.size()) {
+                appendPadded(&text, cell, widths[c] + 2);
+            } else {
+                text += cell;
+            }
+        }
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        out += text + "\n";
+    };
+    line(headers);
+    for (const auto& row : rows)
+        line(row);
+    return out;
+}
+
+std::string FieldList::render() const {
+    size_t width = 0;
+    for (const auto& entry : lines)
+        if (entry.first.size() > width) width = entry.first.size();
+    std::string out;
+    for (const auto& entry : lines) {
+        std::string text;
+        appendPadded(&text, entry.first, width + 2);
+        text += entry.second;
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        out += text + "\n";
+    }
+    return out;
+}
+
+void JsonWriter::beforeValue() {
+    if (afterKey) {
+        afterKey = false;
+        return;
+    }
+    if (counts.empty()) return;
+    if (counts.back()++ > 0) text += ",";
+    text += "\n" + std::string(2 * counts.size(), ' ');
+}
+
+void JsonWriter::open(char bracket) {
+    beforeValue();
+    text += bracket;
+    counts.push_back(0);
+}
+
+void JsonWriter::close(char bracket) {
+    int written = counts.back();
+    counts.pop_back();
+    if (written > 0) text += "\n" + std::string(2 * counts.size(), ' ');
+    text += bracket;
+}
+
+void JsonWriter::beginObject() {
+    open('{');
+}
+void JsonWriter::endObject() {
+    close('}');
+}
+void JsonWriter::beginArray() {
+    open('[');
+}
+void JsonWriter::endArray() {
+    close(']');
+}
+
+void JsonWriter::key(const char* name) {
+    string(name);
+    text += ": ";
+    afterKey = true;
+}
+
+void JsonWriter::string(const std::string& value) {
+    beforeValue();
+    text += '"';
+    for (unsigned char c : value) {
+        switch (c) {
+            case '"':
+                text += "\\\"";
+                break;
+            case '\\':
+                text += "\\\\";
+                break;
+            case '\n':
+                text += "\\n";
+                break;
+            case '\r':
+                text += "\\r";
+                break;
+            case '\t':
+                text += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    text += escaped;
+                } else {
+                    text += static_cast<char>(c);
+                }
+        }
+    }
+    text += '"';
+}
+
+void JsonWriter::stringOrNull(const char* value) {
+    if (value) {
+        string(value);
+    } else {
+        null();
+    }
+}
+
+void JsonWriter::number(int64_t value) {
+    beforeValue();
+    text += std::to_string(value);
+}
+
+void JsonWriter::unsignedNumber(uint64_t value) {
+    beforeValue();
+    text += std::to_string(value);
+}
+
+void JsonWriter::real(double value) {
+    beforeValue();
+    text += formatReal(value);
+}
+
+void JsonWriter::boolean(bool value) {
+    beforeValue();
+    text += value ? "true" : "false";
+}
+
+void JsonWriter::null() {
+    beforeValue();
+    text += "null";
+}
+
+std::string cellText(const char* text) {
+    return text && *text ? text : "-";
+}
+
+std::string formatReal(double value) {
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string rcText(unsigned rc) {
+    char value[32];
+    std::snprintf(value, sizeof value, "0x%08x", rc);
+    const char* name = genregRcName(rc);
+    if (!name) return std::string("return code ") + value;
+    return std::string(name) + " (" + value + ")";
+}
+
+int exitStatusOf(unsigned rc) {
+    switch (rc) {
+        case GENREG_RC_NO_MATCH:
+        case GENREG_RC_NOT_FOUND:
+        case GENREG_RC_FILE_NOT_FOUND:
+            return kExitNotFound;
+        default:
+            return kExitFailed;
+    }
+}
+
+int reportLibraryFailureAs(const std::string& what, unsigned rc, int status) {
+    std::fprintf(stderr, "genreg: cannot %s: %s\n", what.c_str(), rcText(rc).c_str());
+    return status;
+}
+
+int reportLibraryFailure(const std::string& what, unsigned rc) {
+    return reportLibraryFailureAs(what, rc, exitStatusOf(rc));
+}
+
+int reportFailure(const std::string& message, int status) {
+    std::fprintf(stderr, "genreg: %s\n", message.c_str());
+    return status;
+}
+
+int reportUsage(const char* verb, const std::string& message) {
+    std::fprintf(stderr, "genreg %s: %s (see genreg %s --help)\n", verb, message.c_str(), verb);
+    return kExitUsage;
+}

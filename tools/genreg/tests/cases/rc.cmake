@@ -1,0 +1,30 @@
+# genreg rc: return codes by value, in hex or decimal, and by name.
+genreg_run(ARGS rc 0x900001c4 STDOUT [[
+name     GENREG_RC_LOCKED
+value    0x900001c4 (2415919556)
+meaning  the update lock is held by another handle or process and the caller asked not to wait
+]])
+
+# The four spellings of one code give the same answer.
+foreach(code 2415919606 0x900001F6 GENREG_RC_NO_MATCH no_match)
+  genreg_run(ARGS rc ${code} --json STDOUT [[
+{
+  "name": "GENREG_RC_NO_MATCH",
+  "value": "0x900001f6",
+  "decimal": 2415919606,
+  "meaning": "no record matches the key (Get, Change, Delete)"
+}
+]])
+endforeach()
+
+genreg_run(ARGS rc 0 STDOUT [[
+name     GENREG_RC_OK
+value    0x00000000 (0)
+meaning  success
+]])
+
+foreach(code 0x12345 NO_SUCH_CODE 0x1900001f6 -1)
+  genreg_run(ARGS rc ${code} EXIT 1 STDERR
+    "genreg: '${code}' is not a return code of the library\n")
+endforeach()
+genreg_run(ARGS rc EXIT 2 STDERR "genreg rc: missing argument (see genreg rc --help)\n")

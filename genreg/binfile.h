@@ -1,5 +1,11 @@
 // The binary record file format: length-prefixed records, read and written
 // only through these routines.
+//
+// The routines read and write at the stream's current position. With
+// GENREG_FEATURE_CHECKSUM the 32-byte header in front of the records is the
+// transaction's alone: a reader's stream already stands at offset 32 of a
+// non-empty file, and an update's copy holds records only until the
+// transaction's end writes the header in front of them.
 #ifndef GENREG_BINFILE_H
 #define GENREG_BINFILE_H
 
@@ -18,6 +24,16 @@
 // the caller owns and frees whatever *buffer holds afterwards). *length
 // receives the record's length. GENREG_RC_NOT_FOUND at end of file.
 unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* length);
+// ReadRecord into a buffer of a known capacity (bytes): the buffer is
+// replaced by one of exactly the record's length only when the record is
+// longer than capacity. 0 means GetMaxRecordSize, as for ReadRecord. The
+// update paths of a packed store read into GENREG_PACK_BUFFER_SIZE buffers
+// this way, so that PackRecord always gets at least that much room.
+unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t capacity,
+                        uint64_t* length);
+// One record at the stream's position: GetPackedSize (packed) or
+// GetRecordSize bytes of record behind their length. The size must lie in
+// GENREG_RECORD_MIN..GENREG_RECORD_MAX; a partial write fails too.
 unsigned WriteRecord(GenRegBin* handle, FILE* stream, const void* record);
 unsigned GetBigEndian32(const unsigned char* bytes, int32_t* value);
 unsigned PutBigEndian32(unsigned char* bytes, uint32_t value);

@@ -82,10 +82,14 @@ unsigned ossFileIdentityOfHandle(intptr_t handle, OSSFileIdentity* id);
 
 // Replaces target by source, keeping target present at every instant and
 // keeping its previous content under backup for the moment of the swap:
-// POSIX hard-links target to backup, renames source over target, and
-// leaves backup for the caller to delete; Windows uses ReplaceFile with a
-// short bounded retry of sharing violations. backup must not exist.
-// *backupMade reports whether backup now holds the previous target.
+// both backends hard-link target to backup and rename source over target
+// (an atomic replace of the name), and leave backup for the caller to
+// delete. Where hard links are impossible, Windows falls back to
+// ReplaceFile (short bounded retry of sharing violations) and both fall
+// back to copying target to backup. backup must not exist. When target
+// does not exist, source is simply renamed to it. On failure target keeps
+// its old content. *backupMade reports whether backup now holds the
+// previous target.
 unsigned ossFileReplace(const char* source, const char* target, const char* backup,
                         bool* backupMade);
 // Makes a completed rename in the directory of path durable (POSIX fsync

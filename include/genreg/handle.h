@@ -214,13 +214,37 @@ public:
     GenRegBin();
     ~GenRegBin();
 
+    // The first record that matches key on the fields of selector, copied
+    // into result (GetMaxRecordSize bytes); GENREG_RC_NO_MATCH, with result
+    // zeroed, when none does; GENREG_RC_FILE_NOT_FOUND, result untouched,
+    // when the file does not exist.
     unsigned Get(uint64_t selector, void* key, void* result);
+    // The next matching record of the open scan; GENREG_RC_NOT_FOUND, with
+    // result zeroed once, at the end (sticky until Rewind or CloseScan).
     unsigned GetNext(uint64_t selector, void* key, void* result);
-    // With GENREG_FEATURE_PACKED the caller's record is packed in place
-    // while it is written; it is back in memory form after a verified
-    // update and stays packed otherwise.
+    // Appends newRecord after the last record. GENREG_RC_DUPLICATE when a
+    // record matches it and duplicates are not allowed.
+    //
+    // With GENREG_FEATURE_PACKED newRecord (GetMaxRecordSize bytes) is
+    // never packed in the caller's buffer: the store copies it into a
+    // buffer of its own of GENREG_PACK_BUFFER_SIZE bytes, packs and writes
+    // it from there, since a packed form may be larger than the record.
+    // Afterwards the caller's buffer holds
+    //   - with GENREG_FEATURE_VERIFY, once the copy was written completely
+    //     (whatever the verification then finds): the record in memory form
+    //     again, exactly as the caller gave it; the verification compares
+    //     the file's new record, unpacked, with this form;
+    //   - otherwise, once the record was packed: its packed form, when that
+    //     fits in GetMaxRecordSize bytes; when it does not, the caller's
+    //     record is left in memory form, untouched.
+    // Change treats its newRecord the same way.
     unsigned Add(uint64_t selector, void* newRecord);
+    // Replaces every record matching key by newRecord, each in its place;
+    // GENREG_RC_UNCHANGED when a matching record already equals it,
+    // GENREG_RC_MULTIPLE_MATCHES for a second match without duplicates,
+    // GENREG_RC_NO_MATCH when nothing matches.
     unsigned Change(uint64_t selector, void* key, void* newRecord);
+    // Removes the records matching key (one, unless duplicates are allowed).
     unsigned Delete(uint64_t selector, void* key);
 };
 

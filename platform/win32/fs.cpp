@@ -14,9 +14,11 @@
 
 namespace {
 
-// Sharing violations from scanners and indexers holding a file for a moment
-// pass within a few hundred milliseconds; longer means a real holder.
-constexpr int kShareRetries = 8;
+// A rename cannot replace a file that is open (a reader between two lines,
+// a scanner or indexer): such holders let go within a few hundred
+// milliseconds, so refusals are retried for up to half a second; longer
+// means a real holder and the call fails.
+constexpr int kShareRetries = 20;
 constexpr unsigned kShareRetryMs = 25;
 
 bool isTransientShareError(DWORD error) {
@@ -162,12 +164,49 @@ unsigned ossFileIdentityOfHandle(intptr_t handle, OSSFileIdentity* id) {
     return rc;
 }
 
-// ReplaceFileA renames target to backup and source to target as one
-// operation of the file system, so target's name always holds one of the
-// two contents. It needs absolute paths (relative ones fail on some
-// systems). Short sharing violations are retried; when the replacement is
-// still refused, the fallback copies target to backup and then moves
-// source over target, which keeps target present as well.
+namespace {
+
+// Errors of CreateHardLinkA that mean "this volume cannot do it" rather
+// than a problem with these files.
+bool linksUnsupported(DWORD error) {
+    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_NOT_SAME_DEVICE || error == ERROR_TOO_MANY_LINKS ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+// ReplaceFileA, retrying short sharing violations. On false the last error
+// is set; target still holds the old content.
+bool replaceWithReplaceFile(const char* source, const char* target, const char* backup) {
+    for (int attempt = 0; attempt < kShareRetries; ++attempt) {
+        if (attempt) ossSleepMs(kShareRetryMs);
+        if (ReplaceFileA(target, source, backup, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
+            return true;
+        DWORD error = GetLastError();
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            // target already carries the backup name and source could not
+            // take its place: give the old content its name back.
+            MoveFileExA(backup, target, MOVEFILE_WRITE_THROUGH);
+        }
+        if (!isTransientShareError(error) && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
+            error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            SetLastError(error);
+            return false;
+        }
+        SetLastError(error);
+    }
+    return false;
+}
+
+}  // namespace
+
+// Two steps, each leaving a complete file under target's name: the old
+// file gets the backup name as a second hard link, then MoveFileExA puts
+// source over target in one rename of the file system (replace if exists).
+// ReplaceFileA is only the fallback for volumes without hard links: it
+// renames target away before source takes its place, so for a moment no
+// file has that name (concurrent readers then fail with error 2). The last
+// resort copies target to backup before the move. All paths are made
+// absolute, which ReplaceFileA needs on some systems.
 unsigned ossFileReplace(const char* source, const char* target, const char* backup,
                         bool* backupMade) {
     unsigned rc = 0;
@@ -175,7 +214,7 @@ unsigned ossFileReplace(const char* source, const char* target, const char* back
     if (backupMade) *backupMade = false;
     if (!source || !target || !backup || !backupMade) return rc = OSS_RC_BAD_ARGUMENT;
     if (ossFaultHit(OSS_FAULT_REPLACE))
-        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 1, "ReplaceFileA", target);
+        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 1, "CreateHardLinkA", target);
     char fullSource[MAX_PATH], fullTarget[MAX_PATH], fullBackup[MAX_PATH];
     if (!fullPath(source, fullSource) || !fullPath(target, fullTarget) ||
         !fullPath(backup, fullBackup)) {
@@ -187,42 +226,37 @@ unsigned ossFileReplace(const char* source, const char* target, const char* back
             rc = ossSysFail(OSS_FID_FILE_REPLACE, 3, "MoveFileExA", source);
         return rc;
     }
-    DWORD error = 0;
-    for (int attempt = 0; attempt < kShareRetries; ++attempt) {
-        if (attempt) ossSleepMs(kShareRetryMs);
-        if (ReplaceFileA(fullTarget, fullSource, fullBackup, REPLACEFILE_WRITE_THROUGH, nullptr,
-                         nullptr)) {
+    if (!ossIsFile(fullSource)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 4, "replace", source);
+    }
+    if (!CreateHardLinkA(fullBackup, fullTarget, nullptr)) {
+        DWORD error = GetLastError();
+        if (!linksUnsupported(error))
+            return rc =
+                       ossSysFailWith(OSS_FID_FILE_REPLACE, 5, 1, error, "CreateHardLinkA", backup);
+        if (replaceWithReplaceFile(fullSource, fullTarget, fullBackup)) {
             *backupMade = true;
             return rc;
         }
-        error = GetLastError();
-        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-            // target already carries the backup name and source could not
-            // take its place: give the old content its name back.
-            MoveFileExA(fullBackup, fullTarget, MOVEFILE_WRITE_THROUGH);
-        }
-        if (!isTransientShareError(error) && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
-            error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-            break;
+        ossLog(OSS_FID_FILE_REPLACE, 6,
+               ossErrorMapSystem(OSS_FID_FILE_REPLACE, 6, 1, GetLastError(), 0),
+               OSS_SEVERITY_WARNING, "no hard link (%lu) nor ReplaceFileA (%lu); copying %s", error,
+               GetLastError(), target);
+        if (!CopyFileA(fullTarget, fullBackup, TRUE))
+            return rc = ossSysFail(OSS_FID_FILE_REPLACE, 7, "CopyFileA", backup);
     }
-    if (error == ERROR_FILE_NOT_FOUND && !ossIsFile(fullSource)) {
-        return rc = ossSysFailWith(OSS_FID_FILE_REPLACE, 4, 1, error, "ReplaceFileA", source);
-    }
-    ossLog(OSS_FID_FILE_REPLACE, 5, ossErrorMapSystem(OSS_FID_FILE_REPLACE, 5, 1, error, 0),
-           OSS_SEVERITY_WARNING, "ReplaceFileA failed (%lu); copying %s", error, target);
-    if (!CopyFileA(fullTarget, fullBackup, TRUE))
-        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 6, "CopyFileA", backup);
     *backupMade = true;
     if (!moveReplacing(fullSource, fullTarget)) {
-        rc = ossSysFail(OSS_FID_FILE_REPLACE, 7, "MoveFileExA", source);
+        rc = ossSysFail(OSS_FID_FILE_REPLACE, 8, "MoveFileExA", source);
         DeleteFileA(fullBackup);  // target still holds the old content
         *backupMade = false;
     }
     return rc;
 }
 
-// Renames on Windows are made durable by MOVEFILE_WRITE_THROUGH and
-// REPLACEFILE_WRITE_THROUGH; directories cannot be flushed.
+// Renames on Windows are made durable by MOVEFILE_WRITE_THROUGH (and
+// REPLACEFILE_WRITE_THROUGH); directories cannot be flushed.
 unsigned ossSyncDirectoryOf(const char* path) {
     return path ? 0 : OSS_RC_BAD_ARGUMENT;
 }

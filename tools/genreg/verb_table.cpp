@@ -2,8 +2,6 @@
 #include "cli.h"
 
 const VerbSpec* const kVerbs[] = {
-    &kProfileVerb,
-    &kServicesVerb,
-    &kRcVerb,
+    &kProfileVerb, &kServicesVerb, &kBinVarVerb, &kVersionVerb, &kRcVerb,
 };
 const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

@@ -1,0 +1,61 @@
+// Checks and buffers shared by every operation of the binary store.
+#include <genreg/rc.h>
+
+#include <cstring>
+
+#include "genreg/bin_store.h"
+#include "genreg/transaction.h"
+#include "platform/oss.h"
+
+unsigned BinValidate(GenRegBin* handle, uint32_t functionId, uint64_t selector, void* record) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_BIN_VALIDATE, &rc);
+    if (handle->ValidateRecord == nullptr) {
+        rc = GENREG_RC_NO_VALIDATE_SLOT;
+        ossLog(functionId, 101, rc, OSS_SEVERITY_ERROR, "slot=ValidateRecord");
+        return rc;
+    }
+    unsigned callbackRc = handle->ValidateRecord(selector, record);
+    if (callbackRc != 0) {
+        rc = GENREG_RC_INVALID_RECORD;
+        ossLog(functionId, 102, rc, OSS_SEVERITY_ERROR, "selector=0x%llx validate=0x%x",
+               (unsigned long long)selector, callbackRc);
+    }
+    return rc;
+}
+
+unsigned BinMaxRecordSize(GenRegBin* handle, uint32_t functionId, uint64_t* max) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_BIN_MAX_SIZE, &rc);
+    *max = 0;
+    if (handle->GetMaxRecordSize == nullptr) {
+        rc = GENREG_RC_NO_MAX_SIZE_SLOT;
+        ossLog(functionId, 103, rc, OSS_SEVERITY_ERROR, "slot=GetMaxRecordSize");
+        return rc;
+    }
+    handle->GetMaxRecordSize(max);
+    if (*max < GENREG_RECORD_MIN || *max > GENREG_RECORD_MAX) {
+        rc = *max < GENREG_RECORD_MIN ? GENREG_RC_RECORD_TOO_SMALL : GENREG_RC_RECORD_TOO_LARGE;
+        ossLog(functionId, 104, rc, OSS_SEVERITY_ERROR, "max=%llu", (unsigned long long)*max);
+    }
+    return rc;
+}
+
+unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsigned failRc) {
+    unsigned memRc = ossMemAlloc(buffer, size, GENREG_BIN_UNIT);
+    if (memRc != 0) {
+        unsigned rc = failRc != 0 ? failRc : GENREG_RC_ALLOC_FAILED;
+        ossLogRC(functionId, 105, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%llu",
+                 (unsigned long long)size);
+        *buffer = nullptr;
+        return rc;
+    }
+    std::memset(*buffer, 0, size);
+    return 0;
+}
+
+void BinCloseLeftovers(GenRegBin* handle) {
+    if (handle->state & GENREG_STATE_SCAN_OPEN) return;
+    if (handle->stream != nullptr || handle->tempStream != nullptr)
+        EndTransaction(handle, GENREG_TXN_READ);
+}

@@ -1,0 +1,490 @@
+// Updates of a binary record file: Add, Change and Delete rewrite the file
+// record by record into the transaction's temporary copy (or, for an Add
+// that appends in place, write straight to the end of the file) and let
+// the transaction swap the copy in; with GENREG_FEATURE_VERIFY the swap
+// waits for VerifyBinUpdate.
+//
+// Every update runs the same frame:
+//   prologue  slots (Add), ValidateRecord, GetMaxRecordSize, record buffer,
+//             update lock, BeginTransaction(type)
+//   body      the operation's copy loop (addBody, changeBody, deleteBody)
+//   epilogue  E1 EndTransaction(type, or READ after a failure)
+//             E2 verification, or deletion of a refused copy (VERIFY only)
+//             E3 ReleaseUpdateLock   E4 free buffers
+//             E5 NotifyUpdate        E6 PostUpdate
+// An update's own failure wins over a clean-up failure; clean-up always
+// runs; no hook runs after any failure.
+//
+// Packed records. Every buffer handed to PackRecord is the store's own and
+// holds at least GENREG_PACK_BUFFER_SIZE bytes, because a packed form may
+// be larger than the schema's in-memory record: the record buffer and the
+// stored image are allocated that large, and the caller's new record is
+// never packed in the caller's buffer. It is copied (GetMaxRecordSize
+// bytes) into the pack buffer, packed and written from there; afterwards
+// the packed bytes are copied back into the caller's buffer when they fit
+// in GetMaxRecordSize bytes, so that the caller sees its record packed
+// after an unverified or failed update. After a successful body with
+// GENREG_FEATURE_VERIFY the caller gets its record back as it gave it, and
+// the verification checks the copy against that form, so a packing that
+// altered the record is refused like any other wrong record.
+#include <genreg/rc.h>
+
+#include <cstring>
+
+#include "genreg/bin_store.h"
+#include "genreg/binfile.h"
+#include "genreg/transaction.h"
+#include "platform/oss.h"
+
+namespace {
+
+// One update in progress: the caller's arguments and the buffers the
+// store owns until E4.
+struct BinUpdate {
+    GenRegBin* handle;
+    uint32_t functionId;
+    unsigned type;  // GENREG_TXN_ADD, _CHANGE or _DELETE
+    uint64_t selector;
+    void* key;        // Change, Delete
+    void* newRecord;  // Add, Change: the caller's record, memory form
+    bool packed;      // GENREG_FEATURE_PACKED, fixed for the call
+    uint64_t max;     // GetMaxRecordSize
+    // Capacity of record, image and pack: max, or GENREG_PACK_BUFFER_SIZE
+    // when packed so that PackRecord always has room for a packed form.
+    uint64_t capacity;
+    void* record;  // the stored record being copied; ReadRecordInto may grow it
+    void* image;   // the stored bytes of that record (its stored image)
+    uint64_t imageCapacity;
+    void* pack;        // the caller's new record in packed form
+    void* original;    // the caller's new record as given (max bytes)
+    bool newPacked;    // pack holds a packed form of newRecord
+    bool keepCopy;     // the copy stays as the corruption marker
+    unsigned matches;  // Change, Delete: matching records counted
+    unsigned readRc;   // result of the last read
+    uint64_t length;   // length of the last record read
+};
+
+// Logs rc, caused by calledId (0: a schema callback or the platform)
+// returning cause, and returns rc.
+unsigned fail(BinUpdate* u, uint32_t probe, unsigned rc, uint32_t calledId, unsigned cause,
+              const char* what) {
+    ossLogRC(u->functionId, probe, calledId, cause, rc, OSS_SEVERITY_ERROR, "%s file=%s", what,
+             u->handle->filePath);
+    return rc;
+}
+
+unsigned readNext(BinUpdate* u) {
+    u->readRc = ReadRecordInto(u->handle, u->handle->stream, &u->record, u->capacity, &u->length);
+    return u->readRc;
+}
+
+// A record this handle's writer could not have written (shorter than the
+// smallest record, longer than the store's records, or - unpacked - of a
+// length other than the one its schema writes) would be rewritten into
+// something else. The update refuses the damaged file instead.
+unsigned checkStoredLength(BinUpdate* u) {
+    GenRegBin* h = u->handle;
+    unsigned cause = 0;
+    if (u->length < GENREG_RECORD_MIN)
+        cause = GENREG_RC_RECORD_TOO_SMALL;
+    else if (u->length > (u->packed ? (uint64_t)GENREG_RECORD_MAX : u->max))
+        cause = GENREG_RC_RECORD_TOO_LARGE;
+    else if (!u->packed && h->GetRecordSize != nullptr) {
+        uint64_t size = 0;
+        h->GetRecordSize(u->record, &size);
+        if (size != u->length) cause = GENREG_RC_RECORD_PAST_EOF;
+    }
+    if (cause == 0) return 0;
+    ossLogRC(u->functionId, 20, FID_READ_RECORD, cause, GENREG_RC_READ_FAILED, OSS_SEVERITY_ERROR,
+             "damaged record length=%llu max=%llu file=%s", (unsigned long long)u->length,
+             (unsigned long long)u->max, h->filePath);
+    return GENREG_RC_READ_FAILED;
+}
+
+// Checks the record just read and keeps an exact copy of its stored bytes.
+unsigned acceptStoredRecord(BinUpdate* u) {
+    if (u->readRc != 0)
+        return fail(u, 21, GENREG_RC_READ_FAILED, FID_READ_RECORD, u->readRc, "read");
+    unsigned rc = checkStoredLength(u);
+    if (rc != 0) return rc;
+    if (u->image == nullptr || u->length > u->imageCapacity) {
+        uint64_t size = u->length > u->capacity ? u->length : u->capacity;
+        void* grown = nullptr;
+        if ((rc = BinAllocZeroed(&grown, size, u->functionId, 0)) != 0) return rc;
+        if (u->image != nullptr) {
+            unsigned memRc = ossMemFree(&u->image, GENREG_BIN_UNIT);
+            if (memRc != 0) {
+                ossMemFree(&grown, GENREG_BIN_UNIT);
+                return fail(u, 22, GENREG_RC_FREE_FAILED, 0, memRc, "stored image");
+            }
+        }
+        u->image = grown;
+        u->imageCapacity = size;
+    }
+    if (u->length != 0) std::memcpy(u->image, u->record, u->length);
+    return 0;
+}
+
+unsigned unpackStoredRecord(BinUpdate* u) {
+    if (!u->packed) return 0;
+    if (u->handle->UnpackRecord == nullptr) {
+        u->keepCopy = true;
+        ossLog(u->functionId, 23, GENREG_RC_NO_UNPACK_SLOT, OSS_SEVERITY_ERROR,
+               "slot=UnpackRecord");
+        return GENREG_RC_NO_UNPACK_SLOT;
+    }
+    unsigned callbackRc = u->handle->UnpackRecord(&u->record);
+    if (callbackRc != 0) {
+        u->keepCopy = true;
+        return fail(u, 24, GENREG_RC_UNPACK_FAILED, 0, callbackRc, "unpack");
+    }
+    return 0;
+}
+
+unsigned checkPackSlot(BinUpdate* u) {
+    if (!u->packed || u->handle->PackRecord != nullptr) return 0;
+    u->keepCopy = u->type == GENREG_TXN_CHANGE;
+    ossLog(u->functionId, 25, GENREG_RC_NO_PACK_SLOT, OSS_SEVERITY_ERROR, "slot=PackRecord");
+    return GENREG_RC_NO_PACK_SLOT;
+}
+
+// A pack failure of Change leaves its copy as the corruption marker.
+unsigned packFailed(BinUpdate* u, uint32_t probe, unsigned callbackRc) {
+    u->keepCopy = u->type == GENREG_TXN_CHANGE;
+    return fail(u, probe, GENREG_RC_PACK_FAILED, 0, callbackRc, "pack");
+}
+
+// Writes the stored record back, repacked against its stored image.
+unsigned copyStoredRecord(BinUpdate* u) {
+    unsigned rc = checkPackSlot(u);
+    if (rc != 0) return rc;
+    if (u->packed) {
+        unsigned callbackRc = u->handle->PackRecord(&u->record, u->image);
+        if (callbackRc != 0) return packFailed(u, 26, callbackRc);
+    }
+    unsigned writeRc = WriteRecord(u->handle, u->handle->tempStream, u->record);
+    if (writeRc != 0) return fail(u, 27, GENREG_RC_COPY_FAILED, FID_WRITE_RECORD, writeRc, "copy");
+    return 0;
+}
+
+// Writes the caller's new record to target; packed through the pack
+// buffer, against storedImage (null for a record with no stored form).
+unsigned writeNewRecord(BinUpdate* u, FILE* target, const void* storedImage, unsigned writeFailRc) {
+    const void* bytes = u->newRecord;
+    if (u->packed) {
+        unsigned rc = checkPackSlot(u);
+        if (rc != 0) return rc;
+        if (u->pack == nullptr) {
+            if ((rc = BinAllocZeroed(&u->pack, GENREG_PACK_BUFFER_SIZE, u->functionId, 0)) != 0 ||
+                (rc = BinAllocZeroed(&u->original, u->max, u->functionId, 0)) != 0)
+                return rc;
+            std::memcpy(u->original, u->newRecord, u->max);
+        }
+        u->newPacked = false;
+        std::memcpy(u->pack, u->newRecord, u->max);
+        unsigned callbackRc = u->handle->PackRecord(&u->pack, storedImage);
+        if (callbackRc != 0) return packFailed(u, 28, callbackRc);
+        u->newPacked = true;
+        bytes = u->pack;
+    }
+    unsigned writeRc = WriteRecord(u->handle, target, bytes);
+    if (writeRc != 0)
+        return fail(u, 29, writeFailRc, FID_WRITE_RECORD, writeRc, "write new record");
+    return 0;
+}
+
+// The caller sees its record packed after the body, as if packed in place,
+// when the packed form fits the caller's buffer.
+void handPackedFormToCaller(BinUpdate* u) {
+    if (!u->newPacked || u->handle->GetPackedSize == nullptr) return;
+    uint64_t size = 0;
+    u->handle->GetPackedSize(u->pack, &size);
+    if (size <= u->max) std::memcpy(u->newRecord, u->pack, size);
+}
+
+// Gives the caller its record back as it was given, which is also what
+// the verification checks the copy against: a packing that changed the
+// record is then caught like any other wrong record in the copy.
+void restoreMemoryForm(BinUpdate* u) {
+    if (u->original != nullptr) std::memcpy(u->newRecord, u->original, u->max);
+}
+
+unsigned addBody(BinUpdate* u) {
+    GenRegBin* h = u->handle;
+    OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, h->filePath};
+    OSSFileInfo info = {0, 0};
+    unsigned infoRc = ossFileGetInfoV9(&request, &info);
+    if (infoRc != 0) return fail(u, 40, GENREG_RC_FILE_INFO_FAILED, 0, infoRc, "file info");
+
+    const bool inPlace = GenRegAppendsInPlace(h);
+    if (!inPlace && info.size > 0) {
+        const bool duplicatesAllowed = (h->features & GENREG_FEATURE_DUPLICATES) != 0;
+        while (readNext(u) != GENREG_RC_NOT_FOUND) {
+            unsigned rc = acceptStoredRecord(u);
+            if (rc == 0) rc = unpackStoredRecord(u);
+            if (rc != 0) return rc;
+            if (!duplicatesAllowed) {
+                if (h->CompareRecord == nullptr) {
+                    ossLog(u->functionId, 41, GENREG_RC_NO_COMPARE_SLOT, OSS_SEVERITY_ERROR,
+                           "slot=CompareRecord");
+                    return GENREG_RC_NO_COMPARE_SLOT;
+                }
+                if (h->CompareRecord(u->selector, u->record, u->newRecord) == 1) {
+                    if (genregTracing())
+                        _gtraceVar(ossThreadID(), u->functionId, 42, 1, OSS_TRACE_TEXT,
+                                   (uint64_t)sizeof "Match found; duplicate record",
+                                   "Match found; duplicate record");
+                    ossLog(u->functionId, 42, GENREG_RC_DUPLICATE, OSS_SEVERITY_ERROR,
+                           "selector=0x%llx file=%s", (unsigned long long)u->selector, h->filePath);
+                    return GENREG_RC_DUPLICATE;
+                }
+            }
+            if ((rc = copyStoredRecord(u)) != 0) return rc;
+        }
+    }
+
+    FILE* target = inPlace ? h->stream : h->tempStream;
+    if (ossStreamSeek(target, 0, SEEK_END) != 0) {
+        ossLog(u->functionId, 43, GENREG_RC_SEEK_FAILED, OSS_SEVERITY_ERROR,
+               "ferror=%d errno=%d file=%s", std::ferror(target), ossLastErrno(), h->filePath);
+        return GENREG_RC_SEEK_FAILED;
+    }
+    return writeNewRecord(u, target, nullptr, GENREG_RC_APPEND_FAILED);
+}
+
+// Counts one more matching record; a second one is refused unless the
+// handle allows duplicates.
+unsigned countMatch(BinUpdate* u) {
+    if (u->matches > 0 && !(u->handle->features & GENREG_FEATURE_DUPLICATES)) {
+        ossLog(u->functionId, 50, GENREG_RC_MULTIPLE_MATCHES, OSS_SEVERITY_ERROR,
+               "selector=0x%llx file=%s", (unsigned long long)u->selector, u->handle->filePath);
+        return GENREG_RC_MULTIPLE_MATCHES;
+    }
+    ++u->matches;
+    return 0;
+}
+
+// The steps Change and Delete take on every stored record before they
+// decide: check, stored image, unpack, compare slot. *matchesKey reports
+// whether the record matches the caller's key.
+unsigned examineStoredRecord(BinUpdate* u, bool* matchesKey) {
+    unsigned rc = acceptStoredRecord(u);
+    if (rc == 0) rc = unpackStoredRecord(u);
+    if (rc != 0) return rc;
+    if (u->handle->CompareRecord == nullptr) {
+        ossLog(u->functionId, 51, GENREG_RC_NO_COMPARE_SLOT, OSS_SEVERITY_ERROR,
+               "slot=CompareRecord");
+        return GENREG_RC_NO_COMPARE_SLOT;
+    }
+    *matchesKey = u->handle->CompareRecord(u->selector, u->record, u->key) == 1;
+    return 0;
+}
+
+unsigned changeBody(BinUpdate* u) {
+    GenRegBin* h = u->handle;
+    readNext(u);
+    unsigned rc = BinAllocZeroed(&u->image, u->capacity, u->functionId, 0);
+    if (rc != 0) return rc;
+    u->imageCapacity = u->capacity;
+    if (u->readRc == GENREG_RC_NOT_FOUND) return GENREG_RC_NO_MATCH;
+
+    unsigned result = 0;
+    do {
+        bool matchesKey = false;
+        if ((rc = examineStoredRecord(u, &matchesKey)) != 0) return rc;
+        if (matchesKey) {
+            if (h->CompareRecord(GENREG_SELECT_ALL, u->record, u->newRecord) != 0)
+                result = GENREG_RC_UNCHANGED;  // sticky for the rest of the call
+            else if ((rc = countMatch(u)) != 0)
+                return rc;
+            rc = writeNewRecord(u, h->tempStream, u->image, GENREG_RC_COPY_FAILED);
+        } else {
+            rc = copyStoredRecord(u);
+        }
+        if (rc != 0) return rc;
+    } while (readNext(u) != GENREG_RC_NOT_FOUND);
+
+    // No match is an answer, not a fault: not logged, as for Get.
+    return u->matches == 0 && result == 0 ? GENREG_RC_NO_MATCH : result;
+}
+
+unsigned deleteBody(BinUpdate* u) {
+    if (readNext(u) == GENREG_RC_NOT_FOUND) return GENREG_RC_NO_MATCH;
+    do {
+        bool matchesKey = false;
+        unsigned rc = examineStoredRecord(u, &matchesKey);
+        if (rc == 0) rc = matchesKey ? countMatch(u) : copyStoredRecord(u);
+        if (rc != 0) return rc;
+    } while (readNext(u) != GENREG_RC_NOT_FOUND);
+
+    return u->matches == 0 ? (unsigned)GENREG_RC_NO_MATCH : 0U;
+}
+
+unsigned prologue(BinUpdate* u) {
+    GenRegBin* h = u->handle;
+    void* checked = u->type == GENREG_TXN_DELETE ? u->key : u->newRecord;
+    if (checked == nullptr || (u->type == GENREG_TXN_CHANGE && u->key == nullptr)) {
+        ossLog(u->functionId, 1, GENREG_RC_NULL_ARGUMENT, OSS_SEVERITY_ERROR, "key=%p record=%p",
+               u->key, u->newRecord);
+        return GENREG_RC_NULL_ARGUMENT;
+    }
+    unsigned rc = 0;
+    if (u->type == GENREG_TXN_ADD && (rc = CheckBinSlots(h)) != 0)
+        return fail(u, 2, GENREG_RC_SLOTS_INCOMPLETE, FID_CHECK_BIN_SLOTS, rc, "slots");
+    if ((rc = BinValidate(h, u->functionId, u->selector, checked)) != 0) return rc;
+    if ((rc = BinMaxRecordSize(h, u->functionId, &u->max)) != 0) return rc;
+    u->capacity = u->packed ? GENREG_PACK_BUFFER_SIZE : u->max;
+    return BinAllocZeroed(&u->record, u->capacity, u->functionId, 0);
+}
+
+// A clean-up failure: logged, and the last one is kept.
+void keepSecondary(unsigned* secondary, BinUpdate* u, uint32_t probe, unsigned rc,
+                   uint32_t calledId, unsigned cause, const char* what) {
+    *secondary = fail(u, probe, rc, calledId, cause, what);
+}
+
+unsigned releaseLockAndBuffers(BinUpdate* u, unsigned secondary) {
+    unsigned releaseRc = ReleaseUpdateLock(u->handle);
+    if (releaseRc != 0)
+        keepSecondary(&secondary, u, 60, GENREG_RC_UNLOCK_FAILED, FID_TXN_RELEASE_LOCK, releaseRc,
+                      "unlock");
+    void** buffers[] = {&u->record, &u->image, &u->pack, &u->original};
+    for (void** buffer : buffers) {
+        if (*buffer == nullptr) continue;
+        unsigned memRc = ossMemFree(buffer, GENREG_BIN_UNIT);
+        if (memRc != 0) keepSecondary(&secondary, u, 61, GENREG_RC_FREE_FAILED, 0, memRc, "free");
+    }
+    return secondary;
+}
+
+// The hooks of a fully successful update (E5, E6).
+unsigned runHooks(BinUpdate* u) {
+    GenRegBin* h = u->handle;
+    unsigned notifyRc = 0;
+    if ((h->features & GENREG_FEATURE_NOTIFY) && h->NotifyUpdate != nullptr) {
+        const void* first = u->type == GENREG_TXN_ADD ? u->newRecord : u->key;
+        const void* second = u->type == GENREG_TXN_CHANGE ? u->newRecord : nullptr;
+        notifyRc = h->NotifyUpdate(h, u->type, first, second);
+    }
+    if (!(h->features & GENREG_FEATURE_POST_UPDATE)) return 0;
+    // A refusing NotifyUpdate vetoes PostUpdate for Change and Delete.
+    if (notifyRc != 0 && u->type != GENREG_TXN_ADD) return 0;
+    if (h->PostUpdate == nullptr) {
+        ossLog(u->functionId, 62, GENREG_RC_NO_POST_UPDATE_SLOT, OSS_SEVERITY_ERROR,
+               "slot=PostUpdate");
+        return GENREG_RC_NO_POST_UPDATE_SLOT;
+    }
+    unsigned postRc = h->PostUpdate();
+    if (postRc != 0)
+        ossLog(u->functionId, 63, postRc, OSS_SEVERITY_ERROR, "PostUpdate file=%s", h->filePath);
+    return 0;
+}
+
+// E2 for a refused or failed body: the copy goes, unless the failure is
+// one that leaves it as the corruption marker.
+unsigned discardCopy(BinUpdate* u, unsigned rc) {
+    const bool discard = !u->keepCopy && (u->type != GENREG_TXN_ADD || rc == GENREG_RC_DUPLICATE);
+    if (!discard) return rc;
+    unsigned deleteRc = ossFileDelete(u->handle->tempPath);
+    if (deleteRc != 0 && deleteRc != OSS_RC_FILE_NOT_FOUND)
+        return fail(u, 64, GENREG_RC_TEMP_DELETE_FAILED, 0, deleteRc, u->handle->tempPath);
+    return rc;
+}
+
+// E2 for a successful body.
+unsigned verify(BinUpdate* u) {
+    restoreMemoryForm(u);
+    const void* newRecord = u->type == GENREG_TXN_DELETE ? nullptr : u->newRecord;
+    const void* key = u->type == GENREG_TXN_ADD ? nullptr : u->key;
+    unsigned verifyRc = VerifyBinUpdate(u->handle, u->type, u->selector, newRecord, key);
+    if (verifyRc != 0)
+        return fail(u, 65, GENREG_RC_VERIFY_FAILED, FID_BIN_VERIFY, verifyRc, "verify");
+    return 0;
+}
+
+unsigned runUpdate(BinUpdate* u) {
+    unsigned rc = prologue(u);
+    if (rc != 0) {
+        if (u->record != nullptr) ossMemFree(&u->record, GENREG_BIN_UNIT);
+        return rc;
+    }
+    GenRegBin* h = u->handle;
+    const unsigned lockOptions =
+        GENREG_LOCK_EXCLUSIVE | GENREG_LOCK_WAIT |
+        (u->type == GENREG_TXN_ADD ? (unsigned)GENREG_LOCK_CREATE_DIR : 0U);
+    unsigned lockRc = AcquireUpdateLock(h, lockOptions);
+    if (lockRc != 0) {
+        rc = fail(u, 3, GENREG_RC_LOCK_FAILED, FID_TXN_ACQUIRE_LOCK, lockRc, "lock");
+        ossMemFree(&u->record, GENREG_BIN_UNIT);
+        return rc;
+    }
+    unsigned openRc = BeginTransaction(h, u->type);
+    if (openRc != 0) {
+        rc = fail(u, 4, GENREG_RC_OPEN_FAILED, FID_TXN_BEGIN, openRc, "open");
+        BinCloseLeftovers(h);
+        releaseLockAndBuffers(u, 0);
+        return rc;
+    }
+
+    rc = u->type == GENREG_TXN_ADD      ? addBody(u)
+         : u->type == GENREG_TXN_CHANGE ? changeBody(u)
+                                        : deleteBody(u);
+    handPackedFormToCaller(u);
+
+    // E1: commit (or hand over to the verification) only a finished body.
+    const bool finished = rc == 0 || (u->type == GENREG_TXN_CHANGE && rc == GENREG_RC_UNCHANGED);
+    unsigned secondary = 0;
+    unsigned endRc = EndTransaction(h, finished ? u->type : GENREG_TXN_READ);
+    if (endRc != 0) {
+        keepSecondary(&secondary, u, 5, GENREG_RC_CLOSE_FAILED, FID_TXN_END, endRc, "end");
+        BinCloseLeftovers(h);
+    }
+
+    // E2. A copy whose transaction did not end cleanly is never verified,
+    // so never committed; a refused Change or Delete still drops it.
+    if (h->features & GENREG_FEATURE_VERIFY) {
+        if (rc != 0 && (u->type != GENREG_TXN_ADD || endRc == 0))
+            rc = discardCopy(u, rc);
+        else if (rc == 0 && endRc == 0)
+            rc = verify(u);
+    }
+
+    secondary = releaseLockAndBuffers(u, secondary);  // E3, E4
+    if (rc != 0) return rc;
+    if (secondary != 0) return secondary;
+    return runHooks(u);  // E5, E6
+}
+
+unsigned update(GenRegBin* handle, uint32_t functionId, unsigned type, uint64_t selector, void* key,
+                void* newRecord) {
+    BinUpdate u;
+    std::memset(&u, 0, sizeof u);
+    u.handle = handle;
+    u.functionId = functionId;
+    u.type = type;
+    u.selector = selector;
+    u.key = key;
+    u.newRecord = newRecord;
+    u.packed = (handle->features & GENREG_FEATURE_PACKED) != 0;
+    return runUpdate(&u);
+}
+
+}  // namespace
+
+unsigned GenRegBin::Add(uint64_t selector, void* newRecord) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_BIN_ADD, &rc);
+    return rc = update(this, FID_BIN_ADD, GENREG_TXN_ADD, selector, nullptr, newRecord);
+}
+
+unsigned GenRegBin::Change(uint64_t selector, void* key, void* newRecord) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_BIN_CHANGE, &rc);
+    return rc = update(this, FID_BIN_CHANGE, GENREG_TXN_CHANGE, selector, key, newRecord);
+}
+
+unsigned GenRegBin::Delete(uint64_t selector, void* key) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_BIN_DELETE, &rc);
+    return rc = update(this, FID_BIN_DELETE, GENREG_TXN_DELETE, selector, key, nullptr);
+}

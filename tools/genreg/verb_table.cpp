@@ -2,9 +2,6 @@
 #include "cli.h"
 
 const VerbSpec* const kVerbs[] = {
-    &kProfileVerb,
-    &kServicesVerb,
-    &kVersionVerb,
-    &kRcVerb,
+    &kProfileVerb, &kServicesVerb, &kBinVarVerb, &kVersionVerb, &kRcVerb,
 };
 const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

@@ -62,19 +62,25 @@ int main(int argc, char** argv) {
     rc = profile.Change(GENREG_VARVAL_VARIABLE, &key, &newPort);
     if (rc) return fail("changing the port", rc);
 
+    // The text GetStringValue gives lives in the handle until its next
+    // getter call: print it before reading anything else.
     const char* name = nullptr;
-    uint64_t port = 0;
-    int64_t offset = 0;
-    double ratio = 0;
-    bool enabled = false;
-    if (!profile.GetStringValue("name", &name) || !profile.GetUintValue("port", &port) ||
-        !profile.GetSintValue("offset", &offset) || !profile.GetDoubleValue("ratio", &ratio) ||
-        !profile.GetBooleanValue("enabled", &enabled)) {
-        std::fprintf(stderr, "quickstart: a value could not be read back from %s\n", path);
+    if (!profile.GetStringValue("name", &name)) {
+        std::fprintf(stderr, "quickstart: name could not be read back from %s\n", path);
         return 1;
     }
     std::printf("%s:\n", path);
     std::printf("  name    = %s (string)\n", name);
+
+    uint64_t port = 0;
+    int64_t offset = 0;
+    double ratio = 0;
+    bool enabled = false;
+    if (!profile.GetUintValue("port", &port) || !profile.GetSintValue("offset", &offset) ||
+        !profile.GetDoubleValue("ratio", &ratio) || !profile.GetBooleanValue("enabled", &enabled)) {
+        std::fprintf(stderr, "quickstart: a value could not be read back from %s\n", path);
+        return 1;
+    }
     std::printf("  port    = %" PRIu64 " (unsigned)\n", port);
     std::printf("  offset  = %" PRId64 " (signed)\n", offset);
     std::printf("  ratio   = %g (double)\n", ratio);

@@ -24,8 +24,9 @@
 // the packed bytes are copied back into the caller's buffer when they fit
 // in GetMaxRecordSize bytes, so that the caller sees its record packed
 // after an unverified or failed update. After a successful body with
-// GENREG_FEATURE_VERIFY the pack buffer is unpacked again and that memory
-// form is copied to the caller and checked by the verification.
+// GENREG_FEATURE_VERIFY the caller gets its record back as it gave it, and
+// the verification checks the copy against that form, so a packing that
+// altered the record is refused like any other wrong record.
 #include <genreg/rc.h>
 
 #include <cstring>
@@ -55,6 +56,7 @@ struct BinUpdate {
     void* image;   // the stored bytes of that record (its stored image)
     uint64_t imageCapacity;
     void* pack;        // the caller's new record in packed form
+    void* original;    // the caller's new record as given (max bytes)
     bool newPacked;    // pack holds a packed form of newRecord
     bool keepCopy;     // the copy stays as the corruption marker
     unsigned matches;  // Change, Delete: matching records counted
@@ -131,7 +133,7 @@ unsigned unpackStoredRecord(BinUpdate* u) {
                "slot=UnpackRecord");
         return GENREG_RC_NO_UNPACK_SLOT;
     }
-    unsigned callbackRc = u->handle->UnpackRecord(&u->record);
+    unsigned callbackRc = BinUnpackStored(u->handle, &u->record, u->length);
     if (callbackRc != 0) {
         u->keepCopy = true;
         return fail(u, 24, GENREG_RC_UNPACK_FAILED, 0, callbackRc, "unpack");
@@ -172,9 +174,12 @@ unsigned writeNewRecord(BinUpdate* u, FILE* target, const void* storedImage, uns
     if (u->packed) {
         unsigned rc = checkPackSlot(u);
         if (rc != 0) return rc;
-        if (u->pack == nullptr &&
-            (rc = BinAllocZeroed(&u->pack, GENREG_PACK_BUFFER_SIZE, u->functionId, 0)) != 0)
-            return rc;
+        if (u->pack == nullptr) {
+            if ((rc = BinAllocZeroed(&u->pack, GENREG_PACK_BUFFER_SIZE, u->functionId, 0)) != 0 ||
+                (rc = BinAllocZeroed(&u->original, u->max, u->functionId, 0)) != 0)
+                return rc;
+            std::memcpy(u->original, u->newRecord, u->max);
+        }
         u->newPacked = false;
         std::memcpy(u->pack, u->newRecord, u->max);
         unsigned callbackRc = u->handle->PackRecord(&u->pack, storedImage);
@@ -197,19 +202,11 @@ void handPackedFormToCaller(BinUpdate* u) {
     if (size <= u->max) std::memcpy(u->newRecord, u->pack, size);
 }
 
-// Gives the caller its record back in memory form: the packed form
-// unpacked again, which is what the copy holds and what is verified.
-unsigned restoreMemoryForm(BinUpdate* u) {
-    if (!u->packed || !u->newPacked) return 0;
-    if (u->handle->UnpackRecord == nullptr) {
-        ossLog(u->functionId, 30, GENREG_RC_NO_UNPACK_SLOT, OSS_SEVERITY_ERROR,
-               "slot=UnpackRecord");
-        return GENREG_RC_NO_UNPACK_SLOT;
-    }
-    unsigned callbackRc = u->handle->UnpackRecord(&u->pack);
-    if (callbackRc != 0) return fail(u, 31, GENREG_RC_UNPACK_FAILED, 0, callbackRc, "unpack new");
-    std::memcpy(u->newRecord, u->pack, u->max);
-    return 0;
+// Gives the caller its record back as it was given, which is also what
+// the verification checks the copy against: a packing that changed the
+// record is then caught like any other wrong record in the copy.
+void restoreMemoryForm(BinUpdate* u) {
+    if (u->original != nullptr) std::memcpy(u->newRecord, u->original, u->max);
 }
 
 unsigned addBody(BinUpdate* u) {
@@ -351,7 +348,7 @@ unsigned releaseLockAndBuffers(BinUpdate* u, unsigned secondary) {
     if (releaseRc != 0)
         keepSecondary(&secondary, u, 60, GENREG_RC_UNLOCK_FAILED, FID_TXN_RELEASE_LOCK, releaseRc,
                       "unlock");
-    void** buffers[] = {&u->record, &u->image, &u->pack};
+    void** buffers[] = {&u->record, &u->image, &u->pack, &u->original};
     for (void** buffer : buffers) {
         if (*buffer == nullptr) continue;
         unsigned memRc = ossMemFree(buffer, GENREG_BIN_UNIT);
@@ -396,8 +393,7 @@ unsigned discardCopy(BinUpdate* u, unsigned rc) {
 
 // E2 for a successful body.
 unsigned verify(BinUpdate* u) {
-    unsigned rc = 0;
-    if (u->type != GENREG_TXN_DELETE && (rc = restoreMemoryForm(u)) != 0) return rc;
+    restoreMemoryForm(u);
     const void* newRecord = u->type == GENREG_TXN_DELETE ? nullptr : u->newRecord;
     const void* key = u->type == GENREG_TXN_ADD ? nullptr : u->key;
     unsigned verifyRc = VerifyBinUpdate(u->handle, u->type, u->selector, newRecord, key);

@@ -77,7 +77,7 @@ rejected=$(printf '%s\n' "$names" | grep . | grep -v -E -f <(allowed_patterns) |
 if [ -n "$rejected" ]; then
     count=$(printf '%s\n' "$rejected" | grep -c .)
     echo "$what: $count of $total exported names are not part of the public interface:"
-    printf '  %s\n' "$rejected" | sort -u
+    printf '%s\n' "$rejected" | sort -u | sed 's/^/  /'
     exit 1
 fi
 echo "$what: all $total exported names are part of the public interface"

@@ -20,8 +20,10 @@ run_step() {
     local name=$1
     shift
     echo "===== $name: $*"
+    local start=$SECONDS
     "$@" 2>&1 | tee "$logs/$name.log"
     local rc=${PIPESTATUS[0]}
+    echo "===== $name: exit $rc after $((SECONDS - start)) s" | tee -a "$logs/$name.log"
     if [ "$rc" -ne 0 ]; then
         failed_steps+=("$name (exit $rc)")
     fi

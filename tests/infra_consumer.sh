@@ -38,7 +38,7 @@ echo "--- find_package(genreg)"
 cmake -S "$source/tests/consumer" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$work/with-cmake"
-"$work/with-cmake/consumer"
+"$work/with-cmake/consumer" "$work"
 
 echo "--- pkg-config genreg"
 export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
@@ -47,4 +47,4 @@ echo "pkg-config: $flags"
 # shellcheck disable=SC2086  # the flags are words
 "$cxx" -std=c++17 -Wall -Wextra -Werror -o "$work/with-pkg-config" \
     "$source/tests/consumer/consumer.cpp" $flags
-LD_LIBRARY_PATH="$prefix/$libdir" "$work/with-pkg-config"
+LD_LIBRARY_PATH="$prefix/$libdir" "$work/with-pkg-config" "$work"

@@ -19,6 +19,11 @@ int callLibrary() {
     std::printf("genregRcName(0x%08x) = %s, qvrThisIsAQVRLibrary = %d\n", GENREG_RC_NO_MATCH,
                 name ? name : "(null)", static_cast<int>(qvrThisIsAQVRLibrary));
     bool right = name && std::strcmp(name, "GENREG_RC_NO_MATCH") == 0 && qvrThisIsAQVRLibrary == 0;
+
+    // An imported class: its constructor, a member and its destructor.
+    GenRegText store;
+    right = right && store.setFeature(GENREG_FEATURE_JOIN_LINES) == 0 &&
+            store.isFeatureSet(GENREG_FEATURE_JOIN_LINES);
     return right ? 0 : 1;
 }
 

@@ -185,7 +185,10 @@ TEST(ScanCursor, RestoredPositionRereadsTheSameRecords) {
         TextStore textStore(dir.file("t"));
         BinStore binStore(dir.file("b"));
         GenRegFile* store = text ? (GenRegFile*)&textStore : (GenRegFile*)&binStore;
-        ASSERT_TRUE(WriteFileBytes(store->filePath, "one\ntwo\nthree\n"));
+        // A text store's file carries the platform's line ends.
+        const char* content = "one\ntwo\nthree\n";
+        ASSERT_TRUE(text ? store_test::WriteTextFile(store->filePath, content)
+                         : WriteFileBytes(store->filePath, content));
         ASSERT_EQ(0u, store->OpenScan());
         EXPECT_EQ("one\n", ReadBytes(store, 4));
         int64_t saved = -1;

@@ -17,6 +17,13 @@ TestDir::~TestDir() {
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
 }
 
+bool WriteTextFile(const std::string& path, const std::string& content) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    bool ok = std::fputs(content.c_str(), f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
 bool PathExists(const std::string& path) {
     std::error_code ignored;
     return fs::exists(fs::symlink_status(path, ignored));

@@ -45,6 +45,9 @@ inline bool WriteFileBytes(const std::string& path, const std::string& content) 
 inline std::string ReadFileBytes(const std::string& path) {
     return platform_test::readFile(path);
 }
+// Writes content through a text-mode stream: each "\n" becomes the
+// platform's line end ("\r\n" on Windows), as a text store writes it.
+bool WriteTextFile(const std::string& path, const std::string& content);
 // True when anything has the name: a file, a directory, a link (even a
 // dangling one).
 bool PathExists(const std::string& path);

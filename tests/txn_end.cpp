@@ -174,7 +174,11 @@ TEST(TxnEnd, SwapWindowFileStaysPresentWhenTheReplaceFails) {
         unsigned rc = EndTransaction(&store, GENREG_TXN_CHANGE);
         bool fired = ossFaultFired();
         ossFaultDisarm();
-        if (!fired) GTEST_SKIP() << "this system replaces files in one step";
+        // A system that replaces in one step has no separate move to fail.
+        if (!fired) {
+            EndTransaction(&store, GENREG_TXN_READ);
+            continue;
+        }
         // A move that fails for a copy still present is indistinguishable
         // from a failed backup; only the file's state is essential.
         if (c.kind == OSS_FAULT_REPLACE) {
@@ -217,9 +221,11 @@ TEST(TxnEnd, DurabilityCopyFlushedBeforeTheSwapAndDirectoryAfter) {
     ASSERT_TRUE(WriteFileBytes(store.filePath, "old"));
     ASSERT_EQ(0u, BeginTransaction(&store, GENREG_TXN_CHANGE));
     ASSERT_TRUE(WriteAll(store.tempStream, "new"));
-    ossFaultReset();
+    // The directory's flush (where the system has one) comes after the
+    // rename: its failure cannot undo the commit and is only logged.
+    ossFaultArm(OSS_FAULT_SYNC, 2, 0);
     EXPECT_EQ(0u, EndTransaction(&store, GENREG_TXN_CHANGE));
-    EXPECT_EQ(2u, ossFaultCalls(OSS_FAULT_SYNC));
+    EXPECT_GE(ossFaultCalls(OSS_FAULT_SYNC), 1u);
     ossFaultDisarm();
     EXPECT_TRUE(IsCommitted(store, "new"));
 

@@ -142,18 +142,20 @@ TEST(TxnMultiProcess, SwapWindowReadersNeverSeeAMissingOrPartialFile) {
     ASSERT_EQ(0u, spawnChild("TxnChild.Run", "txn-writer", dir.path(), &writer));
     int reads = 0;
     int torn = 0;
+    std::string firstTorn;
     unsigned firstFailure = 0;
     for (bool done = false; !done;) {
         done = store_test::PathExists(dir.file("done"));
         std::string content;
         unsigned rc = RunRead(&store, &content);
         if (rc != 0 && firstFailure == 0) firstFailure = rc;
-        if (rc == 0 && !IsWholeGeneration(content)) ++torn;
+        if (rc == 0 && !IsWholeGeneration(content) && torn++ == 0)
+            firstTorn = content.substr(0, 40) + "... (" + std::to_string(content.size()) + ")";
         ++reads;
         if (reads > 1000000) break;
     }
     EXPECT_EQ(0u, firstFailure);
-    EXPECT_EQ(0, torn) << "of " << reads << " reads";
+    EXPECT_EQ(0, torn) << "of " << reads << " reads; first: " << firstTorn;
     EXPECT_EQ(0u, WaitForChild(&writer));
     EXPECT_TRUE(IsCommitted(store, Generation(kWriterUpdates)));
 }

@@ -232,8 +232,8 @@ public:
     // Afterwards the caller's buffer holds
     //   - with GENREG_FEATURE_VERIFY, once the copy was written completely
     //     (whatever the verification then finds): the record in memory form
-    //     again, its packed form unpacked, which is what the verification
-    //     compares with the file;
+    //     again, exactly as the caller gave it; the verification compares
+    //     the file's new record, unpacked, with this form;
     //   - otherwise, once the record was packed: its packed form, when that
     //     fits in GetMaxRecordSize bytes; when it does not, the caller's
     //     record is left in memory form, untouched.

@@ -138,8 +138,8 @@ int write(Invocation* inv, GenRegBinVarVal* file, const std::string& path, bool 
         rc = file->Add(GENREG_BINVARVAL_VARIABLE, &record);
     } else {
         rc = file->Change(GENREG_BINVARVAL_VARIABLE, &key, &record);
-        // Records are compared by name and value: a new comment alone is
-        // an unchanged record to the store.
+        // UNCHANGED: every record named so already holds this value and,
+        // as the comparison covers the whole record, this comment.
         if (rc == GENREG_RC_UNCHANGED &&
             std::memcmp(record.Comment, old.Comment, sizeof record.Comment) == 0)
             rc = 0;

@@ -1,0 +1,187 @@
+// The verification pass on hand-made pairs of files: the registry file and
+// a copy that differs from it by the requested change, by more, or by
+// something else. Only the first kind may be committed.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bin_support.h"
+#include "genreg/bin_store.h"
+
+using namespace bin_test;
+
+namespace {
+
+const TestRecord A = rec(1, 10, "a"), B = rec(2, 20, "b"), C = rec(3, 30, "c");
+const TestRecord K = rec(7, 70, "k"), K2 = rec(7, 71, "k2"), N = rec(7, 77, "new");
+const TestRecord X = rec(9, 90, "x");
+const TestRecord kNone = rec();
+
+struct Case {
+    const char* name;
+    std::string old, copy;
+    unsigned type;
+    TestRecord key, record;  // kNone: passed as null
+    bool duplicates;
+    unsigned rc;
+};
+
+// B with a byte changed after the terminator of its text: the schema's
+// compare cannot see it, the stored bytes differ.
+std::string bWithHiddenByte() {
+    TestRecord b = B;
+    b.text[20] = 'h';
+    return fileOf({b});
+}
+
+std::string cutShort(const std::vector<TestRecord>& records) {
+    std::string s = fileOf(records);
+    return s.substr(0, s.size() - 5);
+}
+
+}  // namespace
+
+TEST(BinVerify, OnlyACopyThatDiffersByTheRequestedChangeIsCommitted) {
+    const unsigned kAdd = GENREG_TXN_ADD, kChange = GENREG_TXN_CHANGE, kDelete = GENREG_TXN_DELETE;
+    const Case cases[] = {
+        {"Add to an empty file", "", fileOf({N}), kAdd, kNone, N, false, 0},
+        {"Add after the last record", fileOf({A, B}), fileOf({A, B, N}), kAdd, kNone, N, false, 0},
+        {"Add whose copy lost a record", fileOf({A, B}), fileOf({B, N}), kAdd, kNone, N, false,
+         GENREG_RC_VERIFY_UNEXPECTED_CHANGE},
+        {"Add without an added record", fileOf({A}), fileOf({A}), kAdd, kNone, N, false,
+         GENREG_RC_VERIFY_NO_ADDED_RECORD},
+        {"Add of another record", fileOf({A}), fileOf({A, X}), kAdd, kNone, N, false,
+         GENREG_RC_VERIFY_ADDED_MISMATCH},
+        {"Add of two records", fileOf({A}), fileOf({A, N, N}), kAdd, kNone, N, false,
+         GENREG_RC_VERIFY_TOO_MANY_ADDED},
+        {"Change of one record", fileOf({A, K, B}), fileOf({A, N, B}), kChange, K, N, false, 0},
+        {"Change of a record the key does not match", fileOf({A, C}), fileOf({A, N}), kChange, K, N,
+         false, GENREG_RC_VERIFY_KEY_MISMATCH},
+        {"Change to another record", fileOf({A, K}), fileOf({A, X}), kChange, K, N, false,
+         GENREG_RC_VERIFY_WRONG_RECORD},
+        {"Change whose copy lost the last record", fileOf({A, K}), fileOf({A}), kChange, K, N,
+         false, GENREG_RC_VERIFY_COPY_SHORT},
+        {"Change whose copy grew", fileOf({K}), fileOf({N, X}), kChange, K, N, false,
+         GENREG_RC_VERIFY_EXTRA_RECORD},
+        {"Change of two records without duplicates", fileOf({K, K2}), fileOf({N, N}), kChange, K, N,
+         false, GENREG_RC_VERIFY_DUPLICATES},
+        {"Change of two records with duplicates", fileOf({K, K2}), fileOf({N, N}), kChange, K, N,
+         true, 0},
+        {"Change that changed nothing", fileOf({A, B}), fileOf({A, B}), kChange, K, N, false,
+         GENREG_RC_VERIFY_NOTHING_CHANGED},
+        {"Change with a byte the schema cannot see", fileOf({K, B}),
+         fileOf({N}) + bWithHiddenByte(), kChange, K, N, false, GENREG_RC_VERIFY_KEY_MISMATCH},
+        {"Delete of the last record", fileOf({A, K}), fileOf({A}), kDelete, K, kNone, false, 0},
+        {"Delete in the middle", fileOf({A, K, B}), fileOf({A, B}), kDelete, K, kNone, false, 0},
+        {"Delete of the only record", fileOf({K}), "", kDelete, K, kNone, false, 0},
+        {"Delete of two adjacent records with duplicates", fileOf({A, K, K2, B}), fileOf({A, B}),
+         kDelete, K, kNone, true, 0},
+        {"Delete of two adjacent records without duplicates", fileOf({A, K, K2, B}), fileOf({A, B}),
+         kDelete, K, kNone, false, GENREG_RC_VERIFY_DUPLICATES},
+        {"Delete of two trailing records with duplicates", fileOf({A, K, K2}), fileOf({A}), kDelete,
+         K, kNone, true, 0},
+        {"Delete of a record the key does not match", fileOf({A, C, B}), fileOf({A, B}), kDelete, K,
+         kNone, false, GENREG_RC_VERIFY_DELETE_MISMATCH},
+        {"Delete of a trailing record the key does not match", fileOf({A, B}), fileOf({A}), kDelete,
+         K, kNone, false, GENREG_RC_VERIFY_WRONG_RECORD},
+        {"Delete whose copy grew, nothing left out", fileOf({A}), fileOf({A, X}), kDelete, K, kNone,
+         false, GENREG_RC_VERIFY_EXTRA_RECORD},
+        {"Delete whose old file ends before the copy catches up", fileOf({A, K}), fileOf({A, X}),
+         kDelete, K, kNone, false, GENREG_RC_VERIFY_EXTRA_RECORD},
+        {"Delete that changed nothing", fileOf({A}), fileOf({A}), kDelete, K, kNone, false,
+         GENREG_RC_VERIFY_NOTHING_CHANGED},
+        {"a copy cut short", fileOf({A, B}), cutShort({A, B}), kChange, K, N, false,
+         GENREG_RC_VERIFY_READ_COPY_FAILED},
+        {"a damaged old file", fileOf({A}) + "\x01", fileOf({A, N}), kAdd, kNone, N, false,
+         GENREG_RC_READ_FAILED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir dir;
+        TestStore store(
+            dir.file("f"),
+            GENREG_FEATURE_VERIFY | (c.duplicates ? (uint64_t)GENREG_FEATURE_DUPLICATES : 0));
+        ASSERT_TRUE(Seed(store, c.old));
+        ASSERT_TRUE(WriteFileBytes(store.tempPath, c.copy));
+        ResourceBalance balance;
+        const bool hasKey = c.type != GENREG_TXN_ADD;
+        const bool hasRecord = c.type != GENREG_TXN_DELETE;
+        EXPECT_EQ(c.rc, VerifyBinUpdate(&store, c.type, SEL_KEY, hasRecord ? &c.record : nullptr,
+                                        hasKey ? &c.key : nullptr));
+        if (c.rc == 0) {
+            EXPECT_TRUE(IsCommitted(store, c.copy));
+        } else {
+            EXPECT_TRUE(IsUntouched(store, c.old));
+            EXPECT_TRUE(store_test::FileHolds(store.tempPath, c.copy)) << "the copy stays";
+        }
+        EXPECT_TRUE(HandleIsIdle(store));
+        EXPECT_TRUE(balance.Unchanged());
+    }
+}
+
+// A Delete whose copy still holds records after the old file ended, once a
+// record was found left out, was not refused: the extra record was committed.
+TEST(BinVerify, FaultDeleteCommittedACopyWithAnExtraRecordAfterACountedChange) {
+    TestDir dir;
+    TestStore store(dir.file("f"), GENREG_FEATURE_VERIFY | GENREG_FEATURE_DUPLICATES);
+    const std::string old = fileOf({A, K, B}), copy = fileOf({A, B, X});
+    ASSERT_TRUE(Seed(store, old));
+    ASSERT_TRUE(WriteFileBytes(store.tempPath, copy));
+    EXPECT_EQ(GENREG_RC_VERIFY_EXTRA_RECORD,
+              VerifyBinUpdate(&store, GENREG_TXN_DELETE, SEL_KEY, nullptr, &K));
+    EXPECT_TRUE(IsUntouched(store, old));
+}
+
+TEST(BinVerify, PackedPairsAreComparedInMemoryForm) {
+    TestDir dir;
+    TestStore store(dir.file("f"), GENREG_FEATURE_VERIFY, true);
+    // The copy's form of B carries padding the old one lacks: the same record.
+    g_knobs.packPad = 3;
+    std::string paddedB;
+    {
+        TestRecord b = B;
+        void* p = nullptr;
+        ASSERT_EQ(0u, ossMemAlloc(&p, 64, "test"));
+        std::memcpy(p, &b, sizeof b);
+        ASSERT_EQ(0u, testPack(&p, nullptr));
+        paddedB = frame(std::string(static_cast<char*>(p), packedSizeOf((unsigned char*)p)));
+        ossMemFree(&p, "test");
+    }
+    const std::string old = packedFileOf({A, K, B}), copy = packedFileOf({A, N}) + paddedB;
+    ASSERT_TRUE(Seed(store, old));
+    ASSERT_TRUE(WriteFileBytes(store.tempPath, copy));
+    EXPECT_EQ(0u, VerifyBinUpdate(&store, GENREG_TXN_CHANGE, SEL_KEY, &N, &K));
+    EXPECT_TRUE(IsCommitted(store, copy));
+
+    ASSERT_TRUE(WriteFileBytes(store.tempPath, packedFileOf({A, N, B})));
+    g_knobs.unpackCalls = 0;
+    g_knobs.unpackFailAt = 2;
+    EXPECT_EQ(GENREG_RC_UNPACK_FAILED, VerifyBinUpdate(&store, GENREG_TXN_CHANGE, SEL_KEY, &N, &K));
+    EXPECT_TRUE(IsUntouched(store, copy));
+}
+
+TEST(BinVerify, IncompleteSlotsAndFailedAllocationsCommitNothing) {
+    TestDir dir;
+    TestStore store(dir.file("f"), GENREG_FEATURE_VERIFY);
+    const std::string old = fileOf({A}), copy = fileOf({A, N});
+    ASSERT_TRUE(Seed(store, old));
+    ASSERT_TRUE(WriteFileBytes(store.tempPath, copy));
+    ResourceBalance balance;
+    store.CompareRecord = nullptr;
+    EXPECT_EQ(GENREG_RC_SLOTS_INCOMPLETE,
+              VerifyBinUpdate(&store, GENREG_TXN_ADD, SEL_KEY, &N, nullptr));
+    store.CompareRecord = testCompare;
+    const struct {
+        uint32_t nth;
+        unsigned rc;
+    } allocs[] = {{1, GENREG_RC_VERIFY_ALLOC_OLD}, {2, GENREG_RC_VERIFY_ALLOC_COPY}};
+    for (const auto& a : allocs) {
+        ossFaultArm(OSS_FAULT_ALLOC, a.nth, 0);
+        EXPECT_EQ(a.rc, VerifyBinUpdate(&store, GENREG_TXN_ADD, SEL_KEY, &N, nullptr));
+        ossFaultDisarm();
+    }
+    EXPECT_TRUE(IsUntouched(store, old));
+    EXPECT_TRUE(HandleIsIdle(store));
+    EXPECT_TRUE(balance.Unchanged());
+}

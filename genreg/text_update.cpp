@@ -15,7 +15,10 @@
 //   Change  every line, kept or new, gets "\n" when it holds no line end.
 // A piece of a physical line too long for the line buffer would be written
 // as a line of its own: every update refuses such a file with
-// GENREG_RC_BUFFER_TOO_SMALL and leaves it unchanged.
+// GENREG_RC_BUFFER_TOO_SMALL and leaves it unchanged. Likewise a file that
+// holds the byte at which the platform's text streams end their input is
+// refused with GENREG_RC_READ_FAILED, since the lines behind it would be
+// lost.
 #include <genreg/handle.h>
 #include <genreg/rc.h>
 
@@ -35,6 +38,7 @@ enum : uint32_t {
     FID_PREPARE = GENREG_FID(0x005A),
     FID_FINISH = GENREG_FID(0x005B),
     FID_LAST_BYTE = GENREG_FID(0x005C),
+    FID_END_BYTE = GENREG_FID(0x005E),
 };
 
 // Probe numbers shared by the three operations (each logs under its own
@@ -272,6 +276,31 @@ int compareLine(TextUpdate* u, uint64_t selector, const void* key) {
     return u->handle->CompareRecord(selector, u->record, key);
 }
 
+// True when the file at path holds the byte at which this platform's text
+// streams end their input: the lines behind it could not be read, and a
+// copy made of the lines before it would lose them.
+bool holdsEndOfInputByte(const char* path) {
+    bool found = false;
+    GENREG_TRACE(FID_END_BYTE, &found);
+    const int endByte = ossTextStreamEndOfInputByte();
+    if (endByte < 0) return found;
+    FILE* stream = ossStreamOpen(path, "rb");
+    if (stream == nullptr) return found;
+    char buffer[4096];
+    size_t count;
+    while (!found && (count = ossStreamRead(buffer, 1, sizeof buffer, stream)) > 0)
+        found = std::memchr(buffer, endByte, count) != nullptr;
+    ossStreamClose(stream);
+    return found;
+}
+
+// Refuses an update whose copy would stop short of the file's end.
+bool wholeFileReadable(TextUpdate* u) {
+    if (!holdsEndOfInputByte(u->handle->filePath)) return true;
+    fail(u, GENREG_RC_READ_FAILED, PROBE_READ, 0, "end-of-input byte inside the file");
+    return false;
+}
+
 // Reads the last byte of the file at path; false when it has none.
 bool lastByteOfFile(const char* path, char* last) {
     bool found = false;
@@ -293,6 +322,7 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpe
     const bool inPlace = GenRegAppendsInPlace(h);
     const bool duplicatesAllowed = h->isFeatureSet(GENREG_FEATURE_DUPLICATES);
     if (!inPlace && info.size > 0) {
+        if (!wholeFileReadable(u)) return;
         TextLine text;
         while (nextLine(u, &text)) {
             bool parsed = false;
@@ -349,6 +379,7 @@ void changeBody(TextUpdate* u, uint64_t selector, void* key, void* newRecord) {
     GenRegText* h = u->handle;
     const bool duplicatesAllowed = h->isFeatureSet(GENREG_FEATURE_DUPLICATES);
     unsigned replaced = 0;
+    if (!wholeFileReadable(u)) return;
     TextLine text;
     while (nextLine(u, &text)) {
         bool parsed = false;
@@ -387,6 +418,7 @@ void deleteBody(TextUpdate* u, uint64_t selector, void* key) {
     GenRegText* h = u->handle;
     const bool duplicatesAllowed = h->isFeatureSet(GENREG_FEATURE_DUPLICATES);
     unsigned removed = 0;
+    if (!wholeFileReadable(u)) return;
     TextLine text;
     while (nextLine(u, &text)) {
         bool parsed = false;

@@ -122,6 +122,9 @@ int ossStreamFileSize(FILE* stream, int64_t* size);
 // written to one reaches the file as CR LF, and CR LF read comes back as
 // "\n". False where carriage returns stay ordinary bytes (POSIX).
 bool ossTextStreamsTranslateLineEnds();
+// The byte at which this platform's text streams end their input although
+// the file goes on (0x1A on Windows), or -1 when there is none (POSIX).
+int ossTextStreamEndOfInputByte();
 
 // ---- stream operations (fault-injection points) ---------------------------
 

@@ -179,8 +179,13 @@ enum : unsigned { OSS_SEVERITY_ERROR = 3, OSS_SEVERITY_WARNING = 4 };
 //   sev=3 data: <fmt's output, line ends replaced by blanks>
 // (one line in the file; the called part only from ossLogRC). fmt is
 // checked like printf's.
+// (clang, which builds the fuzz targets, knows the archetype as printf.)
+#if defined(__clang__)
+#define OSS_PRINTF_FORMAT(fmtIndex, firstArg) __attribute__((format(printf, fmtIndex, firstArg)))
+#else
 #define OSS_PRINTF_FORMAT(fmtIndex, firstArg) \
     __attribute__((format(gnu_printf, fmtIndex, firstArg)))
+#endif
 void ossLog(uint32_t functionId, uint32_t probe, unsigned rc, unsigned severity, const char* fmt,
             ...) OSS_PRINTF_FORMAT(5, 6);
 // A called function failed: calledId returned calledRc; the caller reports rc.

@@ -40,7 +40,7 @@ unsigned scanForMatch(GenRegBin* handle, uint32_t functionId, uint64_t selector,
                 rc = GENREG_RC_NO_UNPACK_SLOT;
                 ossLog(functionId, 2, rc, OSS_SEVERITY_ERROR, "slot=UnpackRecord");
             } else {
-                unsigned unpackRc = handle->UnpackRecord(work);
+                unsigned unpackRc = BinUnpackStored(handle, work, length);
                 if (unpackRc != 0) {
                     rc = GENREG_RC_UNPACK_FAILED;
                     ossLog(functionId, 3, rc, OSS_SEVERITY_ERROR, "unpack=0x%x length=%llu",

@@ -24,7 +24,6 @@ enum : uint32_t {
     FID_BIN_VALIDATE = GENREG_FID(0x00A6),
     FID_BIN_MAX_SIZE = GENREG_FID(0x00A7),
     FID_BIN_SCAN = GENREG_FID(0x00A8),
-    FID_BIN_UPDATE = GENREG_FID(0x00A9),
 };
 
 // The transaction's functions, named as the cause of a failure in the log.
@@ -37,6 +36,15 @@ enum : uint32_t {
 
 // The source unit named in the allocator's records.
 #define GENREG_BIN_UNIT "GenRegBin"
+
+// UnpackRecord of a packed record read from the file, of length bytes as
+// stored: through the schema's UnpackStoredRecord when it has one, so that
+// a damaged record whose contents run past its stored bytes is refused
+// instead of read past them.
+inline unsigned BinUnpackStored(GenRegBin* handle, void** record, uint64_t length) {
+    return handle->UnpackStoredRecord ? handle->UnpackStoredRecord(record, length)
+                                      : handle->UnpackRecord(record);
+}
 
 // ValidateRecord on (selector, record): GENREG_RC_NO_VALIDATE_SLOT when the
 // slot is empty, GENREG_RC_INVALID_RECORD when it refuses; logged under

@@ -133,7 +133,7 @@ unsigned unpackStoredRecord(BinUpdate* u) {
                "slot=UnpackRecord");
         return GENREG_RC_NO_UNPACK_SLOT;
     }
-    unsigned callbackRc = u->handle->UnpackRecord(&u->record);
+    unsigned callbackRc = BinUnpackStored(u->handle, &u->record, u->length);
     if (callbackRc != 0) {
         u->keepCopy = true;
         return fail(u, 24, GENREG_RC_UNPACK_FAILED, 0, callbackRc, "unpack");

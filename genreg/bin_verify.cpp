@@ -49,9 +49,9 @@ void readCopy(Verify* v) {
     v->copyRc = ReadRecord(v->handle, v->handle->tempStream, &v->copy, &v->copyLength);
 }
 
-unsigned unpack(Verify* v, void** record, uint32_t probe) {
+unsigned unpack(Verify* v, void** record, uint64_t length, uint32_t probe) {
     if (!v->packed) return 0;
-    unsigned callbackRc = v->handle->UnpackRecord(record);
+    unsigned callbackRc = BinUnpackStored(v->handle, record, length);
     if (callbackRc == 0) return 0;
     ossLogRC(FID_BIN_VERIFY, probe, 0, callbackRc, GENREG_RC_UNPACK_FAILED, OSS_SEVERITY_ERROR,
              "file=%s", v->handle->filePath);
@@ -87,7 +87,7 @@ unsigned skipDeletedRecords(Verify* v) {
         readOld(v);
         if (v->oldRc == GENREG_RC_NOT_FOUND) return failed(11, GENREG_RC_VERIFY_EXTRA_RECORD, v);
         if (v->oldRc != 0) return failed(12, GENREG_RC_READ_FAILED, v);
-        unsigned rc = unpack(v, &v->old, 13);
+        unsigned rc = unpack(v, &v->old, v->oldLength, 13);
         if (rc != 0) return rc;
     } while (!pairEqual(v, v->copy, v->copyLength, v->old, v->oldLength));
     return 0;
@@ -95,8 +95,8 @@ unsigned skipDeletedRecords(Verify* v) {
 
 unsigned comparePairs(Verify* v) {
     while (v->oldRc == 0 && v->copyRc == 0) {
-        unsigned rc = unpack(v, &v->old, 20);
-        if (rc == 0) rc = unpack(v, &v->copy, 21);
+        unsigned rc = unpack(v, &v->old, v->oldLength, 20);
+        if (rc == 0) rc = unpack(v, &v->copy, v->copyLength, 21);
         if (rc != 0) return rc;
         if (!pairEqual(v, v->old, v->oldLength, v->copy, v->copyLength)) {
             if (v->type == GENREG_TXN_CHANGE) {
@@ -143,14 +143,14 @@ unsigned checkTails(Verify* v) {
             // never part of a Delete.
             if (oldAtEnd) return copyAtEnd ? 0 : failed(34, GENREG_RC_VERIFY_EXTRA_RECORD, v);
             for (; v->oldRc == 0; readOld(v)) {
-                if ((rc = unpack(v, &v->old, 35)) != 0) return rc;
+                if ((rc = unpack(v, &v->old, v->oldLength, 35)) != 0) return rc;
                 if (!oldMatchesKey(v)) return failed(36, GENREG_RC_VERIFY_WRONG_RECORD, v);
                 ++v->changes;
             }
             return v->oldRc == GENREG_RC_NOT_FOUND ? 0 : failed(37, GENREG_RC_READ_FAILED, v);
         case GENREG_TXN_ADD:
             if (!oldAtEnd || copyAtEnd) return failed(38, GENREG_RC_VERIFY_NO_ADDED_RECORD, v);
-            if ((rc = unpack(v, &v->copy, 39)) != 0) return rc;
+            if ((rc = unpack(v, &v->copy, v->copyLength, 39)) != 0) return rc;
             if (!copyIsNewRecord(v)) return failed(40, GENREG_RC_VERIFY_ADDED_MISMATCH, v);
             ++v->changes;
             readCopy(v);

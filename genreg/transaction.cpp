@@ -28,7 +28,9 @@
 //     only if the name .F.lock still refers to the file it locked; otherwise
 //     it closes the file and tries again. The name is removed only by the
 //     holder, and before it unlocks, so a file that a waiter is granted
-//     after the holder's release no longer carries the name.
+//     after the holder's release no longer carries the name. (Shared update
+//     locks, which no store takes, remove the name only when the releasing
+//     holder is the last one.)
 // I2  F never disappears. Once F exists, a file named F exists at every
 //     instant of an update. The swap replaces F by one atomic rename of
 //     F.tmp over F; F is never renamed away or deleted.

@@ -22,6 +22,7 @@ bool commitsCopy(const GenRegFile* handle, unsigned type) {
 
 unsigned closeFileStream(GenRegFile* handle, unsigned type) {
     unsigned rc = 0;
+    GENREG_TRACE(FID_CLOSE_FILE_STREAM, &rc);
     // Appended records must be on stable storage before the file lock ends
     // (I7).
     bool synced = true;
@@ -47,6 +48,7 @@ unsigned closeFileStream(GenRegFile* handle, unsigned type) {
 
 unsigned closeCopy(GenRegFile* handle, unsigned type) {
     unsigned rc = 0;
+    GENREG_TRACE(FID_CLOSE_COPY, &rc);
     if (GenRegIsChecksummed(handle) && writesCopy(type)) {
         bool wroteHeader = false;
         rc = GenRegWriteChecksumHeader(handle, &wroteHeader);

@@ -63,6 +63,7 @@ unsigned decodeOptions(unsigned options, LockRequest* request) {
 // Opens the lock file, retrying the short-lived refusals described above.
 unsigned openLockFile(GenRegFile* handle) {
     unsigned ossRc = 0;
+    GENREG_TRACE(FID_OPEN_LOCK_FILE, &ossRc);
     for (unsigned attempt = 0; attempt <= kOpenRetries; ++attempt) {
         if (attempt > 0) ossSleepMs(kOpenRetryPauseMs);
         ossRc = handle->lockFile.open(&handle->lockOpenParam);
@@ -78,11 +79,34 @@ unsigned openLockFile(GenRegFile* handle) {
 
 // True when the open lock file is the file lockPath names now.
 bool lockFileStillNamed(const GenRegFile* handle) {
+    GENREG_TRACE(FID_LOCK_FILE_STILL_NAMED, nullptr);
     OSSFileIdentity held;
     OSSFileIdentity named;
     if (ossFileIdentityOfHandle(handle->lockFile.getFileHandle(), &held) != 0) return false;
     if (ossFileIdentityOfPath(handle->lockPath, &named) != 0) return false;
     return held.volume == named.volume && held.index == named.index;
+}
+
+enum class NameRemoval { kRemoved, kMissing, kInUse, kFailed };
+
+// Removes the lock file's name while this handle still holds the lock
+// (I1); *deleteRc is the deletion's result. A name that no longer refers to
+// the held file was removed by someone else and is left alone. A shared
+// lock may have co-holders: only a holder that can turn it into an
+// exclusive one is alone and may remove the name, else the last one does.
+// (Turning it gives the shared lock up first, so a refusal leaves no lock,
+// which the release is about to drop anyway.)
+NameRemoval removeLockName(GenRegFile* handle, unsigned* deleteRc) {
+    GENREG_TRACE(FID_REMOVE_LOCK_NAME, deleteRc);
+    *deleteRc = 0;
+    if (handle->lockOpenParam.access != OSS_ACCESS_WRITE) {
+        OSSFileLockParam alone = {OSS_INTERFACE_VERSION, OSS_LOCK_EXCLUSIVE, OSS_LOCK_FAIL_AT_ONCE};
+        if (handle->lockFile.lock(&alone) != 0) return NameRemoval::kInUse;
+    }
+    if (!lockFileStillNamed(handle)) return NameRemoval::kMissing;
+    *deleteRc = ossFileDelete(handle->lockPath);
+    if (*deleteRc == 0) return NameRemoval::kRemoved;
+    return *deleteRc == OSS_RC_FILE_NOT_FOUND ? NameRemoval::kMissing : NameRemoval::kFailed;
 }
 
 }  // namespace
@@ -158,17 +182,8 @@ unsigned ReleaseUpdateLock(GenRegFile* handle) {
                handle->lockPath);
         return rc;
     }
-    // The name goes first, while the lock still excludes everyone (I1). A
-    // name that no longer refers to the held file was removed by someone
-    // else; it is left alone.
     unsigned deleteRc = 0;
-    bool deleted = false;
-    if (lockFileStillNamed(handle)) {
-        deleteRc = ossFileDelete(handle->lockPath);
-        deleted = deleteRc == 0;
-    } else {
-        deleteRc = OSS_RC_FILE_NOT_FOUND;
-    }
+    NameRemoval removal = removeLockName(handle, &deleteRc);
     unsigned ossRc = handle->lockFile.unlock();
     if (ossRc != 0) {
         rc = GENREG_RC_UNLOCK_FILE_FAILED;
@@ -184,14 +199,19 @@ unsigned ReleaseUpdateLock(GenRegFile* handle) {
                  handle->lockPath);
         return rc;
     }
-    if (deleted) return rc;
-    if (deleteRc == OSS_RC_FILE_NOT_FOUND) {
-        ossLog(FID_RELEASE_UPDATE_LOCK, 4, GENREG_RC_LOCK_FILE_MISSING, OSS_SEVERITY_ERROR,
-               "lock=%s", handle->lockPath);
-        return rc;
+    switch (removal) {
+        case NameRemoval::kRemoved:
+        case NameRemoval::kInUse:
+            break;
+        case NameRemoval::kMissing:
+            ossLog(FID_RELEASE_UPDATE_LOCK, 4, GENREG_RC_LOCK_FILE_MISSING, OSS_SEVERITY_ERROR,
+                   "lock=%s", handle->lockPath);
+            break;
+        case NameRemoval::kFailed:
+            rc = GENREG_RC_LOCK_DELETE_FAILED;
+            ossLogRC(FID_RELEASE_UPDATE_LOCK, 5, 0, deleteRc, rc, OSS_SEVERITY_ERROR, "lock=%s",
+                     handle->lockPath);
+            break;
     }
-    rc = GENREG_RC_LOCK_DELETE_FAILED;
-    ossLogRC(FID_RELEASE_UPDATE_LOCK, 5, 0, deleteRc, rc, OSS_SEVERITY_ERROR, "lock=%s",
-             handle->lockPath);
     return rc;
 }

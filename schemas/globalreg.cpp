@@ -91,9 +91,8 @@ GlobalReg::GlobalReg(bool) {
     constructGlobalReg(this);
 }
 
-GlobalReg::~GlobalReg() {
-    GenRegTeardown(this);
-}
+// The GenRegBin teardown closes whatever the handle still holds.
+GlobalReg::~GlobalReg() {}
 
 unsigned GlobalReg::PrintRecord(const void* record) {
     unsigned rc = 0;

@@ -4,10 +4,20 @@
 # customer's machine, so the module would not load there. The build links
 # them statically (-static); this catches a target that lost that.
 #
-#   check-imports.sh MODULE...
+#   check-imports.sh MODULE|DIRECTORY...   a directory stands for its .dll and .exe files
 set -euo pipefail
+shopt -s nullglob
+modules=()
+for argument in "$@"; do
+    if [ -d "$argument" ]; then
+        modules+=("$argument"/*.dll "$argument"/*.exe)
+    else
+        modules+=("$argument")
+    fi
+done
+[ "${#modules[@]}" -gt 0 ] || { echo "check-imports: no modules given"; exit 2; }
 status=0
-for module in "$@"; do
+for module in "${modules[@]}"; do
     imports=$(x86_64-w64-mingw32-objdump -p "$module" | sed -n 's/^[[:space:]]*DLL Name: //p')
     runtime=$(grep -i -E '^(lib.*|.*stdc\+\+.*|.*pthread.*)\.dll$' <<<"$imports" || true)
     if [ -n "$runtime" ]; then

@@ -30,7 +30,7 @@ void expectRefused(const DamageCase& c) {
     EXPECT_EQ(c.rc, GlobalRecUnpackStored(exact.data(), exact.size(), &out)) << c.name;
 
     std::vector<unsigned char> buffer(sizeof(GlobalRegRecord) + c.stored.size(), 0xA5);
-    std::memcpy(buffer.data(), c.stored.data(), c.stored.size());
+    if (!c.stored.empty()) std::memcpy(buffer.data(), c.stored.data(), c.stored.size());
     const std::vector<unsigned char> before = buffer;
     void* data = buffer.data();
     EXPECT_EQ(c.rc, GlobalRecUnpackSized(&data, c.stored.size())) << c.name;

@@ -19,6 +19,11 @@ struct ReaderCase {
     std::vector<std::pair<std::string, std::string>> lines;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ReaderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class LinesReader : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(LinesReader, ReturnsEachLogicalLineVerbatimAndProcessed) {

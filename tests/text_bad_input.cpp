@@ -45,6 +45,11 @@ struct Obstacle {
     unsigned get, add, change, remove;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Obstacle& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::string directoryAsFile(const store_test::TestDir& dir) {
     std::string path = dir.file("reg");
     store_test::MakeDirectory(path);

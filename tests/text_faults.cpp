@@ -18,6 +18,11 @@ struct Operation {
     std::string (*after)();  // the committed bytes
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Operation& c, std::ostream* os) {
+    *os << c.name;
+}
+
 unsigned addD(GenRegVarVal* profile) {
     Entry d("d", "4");
     return profile->Add(GENREG_VARVAL_VARIABLE, d.get());

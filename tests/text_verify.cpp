@@ -18,6 +18,11 @@ struct VerifyCase {
     unsigned rc;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const VerifyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class TextVerify : public text_test::StoreTest<GenRegVarVal>,
                    public testing::WithParamInterface<VerifyCase> {};
 

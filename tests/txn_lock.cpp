@@ -146,6 +146,25 @@ TEST(TxnLock, ReleaseDeletesTheLockFile) {
     EXPECT_TRUE(store_test::HandleIsIdle(store));
 }
 
+// Shared holders may be several: the name stays until the last one
+// releases, so no newcomer can create a fresh file and lock it exclusively
+// beside a remaining shared holder.
+TEST(TxnLock, SharedLockNameStaysUntilTheLastHolderReleases) {
+    TestDir dir;
+    TextStore first(dir.file("reg"));
+    TextStore second(dir.file("reg"));
+    TextStore newcomer(dir.file("reg"));
+    ASSERT_EQ(0u, AcquireUpdateLock(&first, SHARED | WAIT));
+    ASSERT_EQ(0u, AcquireUpdateLock(&second, SHARED | NOWAIT));
+    EXPECT_EQ(0u, ReleaseUpdateLock(&first));
+    EXPECT_TRUE(PathExists(first.lockPath));
+    EXPECT_EQ(GENREG_RC_LOCKED, AcquireUpdateLock(&newcomer, EXCL | NOWAIT));
+    EXPECT_EQ(0u, ReleaseUpdateLock(&second));
+    EXPECT_FALSE(PathExists(second.lockPath));
+    EXPECT_EQ(0u, AcquireUpdateLock(&newcomer, EXCL | NOWAIT));
+    EXPECT_EQ(0u, ReleaseUpdateLock(&newcomer));
+}
+
 TEST(TxnLock, ReleaseWithoutTheLockTouchesNoOnesLockFile) {
     TestDir dir;
     TextStore holder(dir.file("reg"));

@@ -2,7 +2,7 @@
 #include "cli.h"
 
 const VerbSpec* const kVerbs[] = {
-    &kProfileVerb,  &kServicesVerb, &kBinVarVerb,  &kInstancesVerb,
-    &kCopiesVerb,   &kInstanceVerb, &kVersionVerb, &kRcVerb,
+    &kProfileVerb, &kServicesVerb, &kBinVarVerb,  &kGlobalVerb, &kInstancesVerb,
+    &kCopiesVerb,  &kInstanceVerb, &kVersionVerb, &kRcVerb,
 };
 const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

@@ -24,7 +24,6 @@ enum : uint32_t {
     FID_BIN_VALIDATE = GENREG_FID(0x00A6),
     FID_BIN_MAX_SIZE = GENREG_FID(0x00A7),
     FID_BIN_SCAN = GENREG_FID(0x00A8),
-    FID_BIN_UPDATE = GENREG_FID(0x00A9),
 };
 
 // The transaction's functions, named as the cause of a failure in the log.

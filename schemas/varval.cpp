@@ -23,31 +23,6 @@ enum : uint32_t {
     FID_GET_UINT = GENREG_FID(0x007E),
 };
 
-}  // namespace
-
-GenRegVarVal::GenRegVarVal(const char* path, unsigned* rc) : getterResult_() {
-    unsigned result = 0;
-    GENREG_TRACE(FID_CONSTRUCT, &result);
-    const TextSchemaSlots slots = {VarValCompare,    VarValValidate,      &PrintRecord,
-                                   VarValRecordSize, VarValMaxRecordSize, VarValPack,
-                                   VarValUnpack};
-    result = InstallTextSchema(this, path, FID_CONSTRUCT, slots);
-    if (result == 0) {
-        // Several lines may hold one variable; every update is verified
-        // before the file is replaced.
-        setFeature(GENREG_FEATURE_VERIFY);
-        setFeature(GENREG_FEATURE_DUPLICATES);
-        bCompactFormattedLine = false;
-    }
-    if (rc) *rc = result;
-}
-
-GenRegVarVal::~GenRegVarVal() {
-    GENREG_TRACE(FID_DESTRUCT, nullptr);
-}
-
-namespace {
-
 // Reads the first line holding name into result and converts its value
 // text with convert (false when it does not convert as a whole). *value is
 // written only on success.
@@ -71,6 +46,27 @@ bool wholeText(const char* end) {
 }
 
 }  // namespace
+
+GenRegVarVal::GenRegVarVal(const char* path, unsigned* rc) : getterResult_() {
+    unsigned result = 0;
+    GENREG_TRACE(FID_CONSTRUCT, &result);
+    const TextSchemaSlots slots = {VarValCompare,    VarValValidate,      &PrintRecord,
+                                   VarValRecordSize, VarValMaxRecordSize, VarValPack,
+                                   VarValUnpack};
+    result = InstallTextSchema(this, path, FID_CONSTRUCT, slots);
+    if (result == 0) {
+        // Several lines may hold one variable; every update is verified
+        // before the file is replaced.
+        setFeature(GENREG_FEATURE_VERIFY);
+        setFeature(GENREG_FEATURE_DUPLICATES);
+        bCompactFormattedLine = false;
+    }
+    if (rc) *rc = result;
+}
+
+GenRegVarVal::~GenRegVarVal() {
+    GENREG_TRACE(FID_DESTRUCT, nullptr);
+}
 
 // The string getter hands out the text inside getterResult_, which lives
 // until the next getter call on this handle.

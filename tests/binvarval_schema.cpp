@@ -147,5 +147,5 @@ TEST(BinVarValSchema, NullRecordsAreRefusedAndPrintNothing) {
     EXPECT_EQ(GENREG_RC_NULL_ARGUMENT, GenRegBinVarVal::PrintRecord(nullptr));
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
     EXPECT_EQ(0u, file.ValidateRecord(GENREG_BINVARVAL_VARIABLE, &a));
-    EXPECT_EQ(&GenRegBinVarVal::PrintRecord, file.PrintRecord);
+    EXPECT_EQ(&GenRegBinVarVal::PrintRecord, file.GenRegBase::PrintRecord) << "the slot is filled";
 }

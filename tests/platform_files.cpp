@@ -308,6 +308,28 @@ TEST(PlatformFiles, OpenFilesCanBeRenamedAndDeleted) {
     EXPECT_FALSE(exists(dir.file("b")));
 }
 
+// A lock file deleted by its holder must free the name at once, also on
+// Windows where a file still open elsewhere would otherwise keep it.
+TEST(PlatformFiles, DeletedFileFreesItsNameWhileStillOpen) {
+    ScratchDir dir;
+    std::string path = dir.file("lock");
+    OSSHFile held;
+    OSSFileOpenParam param = {OSS_INTERFACE_VERSION, path.c_str(), 2, OSS_ACCESS_WRITE, 0, 0600};
+    ASSERT_EQ(0u, held.open(&param));
+    ASSERT_EQ(0u, ossFileDelete(path.c_str()));
+    EXPECT_FALSE(ossIsFile(path.c_str()));
+    OSSHFile fresh;
+    ASSERT_EQ(0u, fresh.open(&param));
+    OSSFileIdentity old, now;
+    ASSERT_EQ(0u, ossFileIdentityOfHandle(held.getFileHandle(), &old));
+    ASSERT_EQ(0u, ossFileIdentityOfPath(path.c_str(), &now));
+    EXPECT_FALSE(old.volume == now.volume && old.index == now.index);
+    EXPECT_EQ(0u, held.close());
+    EXPECT_EQ(0u, fresh.close());
+    EXPECT_EQ(0u, ossFileDelete(path.c_str()));
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, ossFileDelete(path.c_str()));
+}
+
 TEST(PlatformFiles, FailuresAreLoggedOnceWithThePath) {
     ScratchDir dir;
     std::string missing = dir.file("missing");
@@ -339,4 +361,40 @@ TEST(PlatformFiles, FailuresAreLoggedOnceWithThePath) {
     EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, sink.last.rc);
     EXPECT_EQ(3u, sink.last.severity);
     EXPECT_NE(std::string::npos, sink.data.find(missing)) << sink.data;
+}
+
+// A position taken while reading a text stream leads back to the same
+// line, whatever line ends the file uses (the Windows runtime's own ftell
+// miscounts bare LFs still in its buffer).
+TEST(PlatformFiles, TextPositionLeadsBackToTheSameLine) {
+    struct Case {
+        const char* name;
+        const char* content;
+    };
+    const Case cases[] = {
+        {"LF", "one\ntwo\nthree\n"},
+        {"CRLF", "one\r\ntwo\r\nthree\r\n"},
+        {"mixed", "one\ntwo\r\nthree\n"},
+        {"lone CR", "one\r\rx\ntwo\nthree\n"},
+    };
+    ScratchDir dir;
+    for (const Case& c : cases) {
+        std::string path = dir.file(c.name);
+        ASSERT_TRUE(writeFile(path, c.content));
+        FILE* stream = ossStreamOpen(path.c_str(), "rt");
+        ASSERT_NE(nullptr, stream);
+        char line[32];
+        ASSERT_NE(nullptr, ossStreamGets(line, sizeof line, stream));
+        int64_t saved = ossStreamTell(stream);
+        char second[32];
+        ASSERT_NE(nullptr, ossStreamGets(second, sizeof second, stream)) << c.name;
+        ASSERT_NE(nullptr, ossStreamGets(line, sizeof line, stream)) << c.name;
+        ASSERT_EQ(0, ossStreamSeek(stream, saved, SEEK_SET)) << c.name;
+        ASSERT_NE(nullptr, ossStreamGets(line, sizeof line, stream)) << c.name;
+        EXPECT_STREQ(second, line) << c.name;
+        ASSERT_EQ(0, ossStreamSeek(stream, saved, SEEK_SET)) << c.name;
+        ASSERT_EQ(0, ossStreamSeek(stream, 0, SEEK_CUR)) << c.name;
+        EXPECT_EQ(saved, ossStreamTell(stream)) << c.name;
+        EXPECT_EQ(0, ossStreamClose(stream));
+    }
 }

@@ -24,7 +24,9 @@ GENREG_API char* GenRegReadLine(char* raw, char* line, uint64_t size, FILE* stre
 // Writes text to stream, inserting a backslash and a newline so that no
 // physical line is longer than width characters (the first holds width - 1
 // characters of text, every later one width - 2). Adds no final newline.
-// GENREG_RC_BAD_ARGUMENT for a null text or stream, or a width below 3.
+// A text of any length is written whole. GENREG_RC_BAD_ARGUMENT for a null
+// text or stream, or a width below 3 (nothing written); GENREG_RC_APPEND_FAILED
+// when the stream refused the output.
 GENREG_API unsigned GenRegWriteLine(const char* text, uint64_t width, FILE* stream);
 
 // Marks the module as one of the product's libraries; always 0.

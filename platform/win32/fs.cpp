@@ -7,6 +7,8 @@
 // with it clears that attribute.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "genreg/trace.h"
 #include "platform/fault.h"
 #include "platform/oss.h"
@@ -78,17 +80,34 @@ bool ossSysMakeDirectory(const char* path, uint64_t /*permissions*/) {
     return false;
 }
 
+// A file that another process holds open (with delete sharing) is only
+// marked for deletion by DeleteFileA: its name stays, and cannot even be
+// opened, until the last handle closes. Moving the file to a private name
+// first frees the name at once, as on POSIX, so that a new file (a new lock
+// file, say) can take it while the old one is still held.
 unsigned ossFileDelete(const char* path) {
     unsigned rc = 0;
     GENREG_TRACE(OSS_FID_FILE_DELETE, &rc);
     if (!path) return rc = OSS_RC_BAD_ARGUMENT;
-    if (ossFaultHit(OSS_FAULT_DELETE) || !DeleteFileA(path)) {
+    if (ossFaultHit(OSS_FAULT_DELETE))
+        return rc = ossSysFail(OSS_FID_FILE_DELETE, 1, "DeleteFileA", path);
+    static volatile LONG counter = 0;
+    char aside[MAX_PATH];
+    int length = std::snprintf(aside, sizeof aside, "%s.~deleted-%lu-%ld", path,
+                               GetCurrentProcessId(), InterlockedIncrement(&counter));
+    bool movedAside = length > 0 && (size_t)length < sizeof aside && MoveFileExA(path, aside, 0);
+    if (movedAside) {
+        if (DeleteFileA(aside)) return rc;
+        DWORD error = GetLastError();
+        MoveFileExA(aside, path, 0);  // could not delete: the file keeps its name
+        SetLastError(error);
+    } else {
+        if (DeleteFileA(path)) return rc;
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return rc = OSS_RC_FILE_NOT_FOUND;  // callers expect it
-        rc = ossSysFail(OSS_FID_FILE_DELETE, 1, "DeleteFileA", path);
     }
-    return rc;
+    return rc = ossSysFail(OSS_FID_FILE_DELETE, 2, "DeleteFileA", path);
 }
 
 unsigned ossFileRename(const char* from, const char* to) {
@@ -257,6 +276,10 @@ unsigned ossFileReplace(const char* source, const char* target, const char* back
 
 // Renames on Windows are made durable by MOVEFILE_WRITE_THROUGH (and
 // REPLACEFILE_WRITE_THROUGH); directories cannot be flushed.
+// The call still counts as a sync for fault injection, so that tests of the
+// commit protocol run the same on both platforms.
 unsigned ossSyncDirectoryOf(const char* path) {
-    return path ? 0 : OSS_RC_BAD_ARGUMENT;
+    if (!path) return OSS_RC_BAD_ARGUMENT;
+    if (ossFaultHit(OSS_FAULT_SYNC)) return ossSysFail(OSS_FID_SYNC_DIRECTORY, 1, "sync", path);
+    return 0;
 }

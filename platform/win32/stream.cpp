@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "genreg/trace.h"
@@ -94,6 +95,74 @@ FILE* openStream(uint32_t functionId, const char* path, const char* mode, bool e
     return stream;
 }
 
+// In text mode the runtime's ftell assumes that every line end still in the
+// read buffer was CR LF on disk, and counts one byte too few for each bare
+// LF: a position taken in a file with LF line ends (written on POSIX, say)
+// would not lead back to the same place. For a text stream with buffered
+// input the position is computed here instead: the disk position of the
+// handle less the length on disk of the buffered bytes, found by matching
+// them against the raw bytes just before that position. This reads the
+// runtime's FILE fields (_ptr, _cnt, _flag) of the msvcrt layout.
+bool isTextMode(int fd) {
+    int previous = _setmode(fd, _O_BINARY);
+    if (previous == -1) return false;
+    _setmode(fd, previous);
+    return (previous & _O_TEXT) != 0;
+}
+
+// Reads size raw bytes at offset through handle, leaving its file pointer
+// where it was.
+bool readRawAt(HANDLE file, int64_t offset, char* buffer, DWORD size) {
+    LARGE_INTEGER saved, zero, target;
+    zero.QuadPart = 0;
+    target.QuadPart = offset;
+    if (!SetFilePointerEx(file, zero, &saved, FILE_CURRENT)) return false;
+    DWORD got = 0;
+    bool ok = SetFilePointerEx(file, target, nullptr, FILE_BEGIN) &&
+              ReadFile(file, buffer, size, &got, nullptr) && got == size;
+    SetFilePointerEx(file, saved, nullptr, FILE_BEGIN);
+    return ok;
+}
+
+// True and *position when stream is a text stream with buffered input.
+bool textReadPosition(FILE* stream, int64_t* position) {
+    if (!stream || (stream->_flag & _IOWRT) || stream->_cnt <= 0) return false;
+    int fd = _fileno(stream);
+    if (!isTextMode(fd)) return false;
+    HANDLE file = (HANDLE)_get_osfhandle(fd);
+    LARGE_INTEGER zero, end;
+    zero.QuadPart = 0;
+    if (file == INVALID_HANDLE_VALUE || !SetFilePointerEx(file, zero, &end, FILE_CURRENT))
+        return false;
+    const char* tail = stream->_ptr;
+    int64_t count = stream->_cnt;
+    int64_t lineEnds = 0;
+    for (int64_t i = 0; i < count; ++i)
+        lineEnds += tail[i] == '\n';
+    if (lineEnds == 0) {
+        *position = end.QuadPart - count;
+        return true;
+    }
+    // On disk the tail is at most one CR longer per line end.
+    int64_t rawSize = count + lineEnds;
+    if (rawSize > end.QuadPart) rawSize = end.QuadPart;
+    char* raw = (char*)std::malloc((size_t)rawSize);
+    bool ok = raw && readRawAt(file, end.QuadPart - rawSize, raw, (DWORD)rawSize);
+    int64_t j = rawSize;  // raw bytes not yet matched, from the start
+    for (int64_t i = count - 1; ok && i >= 0; --i) {
+        if (j == 0) {
+            ok = false;
+        } else if (tail[i] == '\n' && raw[j - 1] == '\n' && j >= 2 && raw[j - 2] == '\r') {
+            j -= 2;
+        } else {
+            j -= 1;
+        }
+    }
+    std::free(raw);
+    if (ok) *position = end.QuadPart - (rawSize - j);
+    return ok;
+}
+
 }  // namespace
 
 FILE* ossStreamCreateExclusive(const char* path, const char* mode) {
@@ -152,10 +221,19 @@ int ossStreamFileSize(FILE* stream, int64_t* size) {
 }
 
 int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
+    if (whence == SEEK_CUR) {
+        // The runtime would compute the current position with its own,
+        // inexact text-mode arithmetic.
+        int64_t current = ossStreamTell(stream);
+        if (current < 0) return -1;
+        return _fseeki64(stream, current + offset, SEEK_SET);
+    }
     return _fseeki64(stream, offset, whence);
 }
 
 int64_t ossStreamTell(FILE* stream) {
+    int64_t position = -1;
+    if (textReadPosition(stream, &position)) return position;
     return _ftelli64(stream);
 }
 

@@ -21,10 +21,6 @@ const OptionSpec* findSpec(const OptionSpec* specs, const std::string& name) {
 
 }  // namespace
 
-bool isGlobalOption(const std::string& name) {
-    return findSpec(kGlobalOptions, name) != nullptr;
-}
-
 bool Invocation::has(const char* name) const {
     return value(name) != nullptr;
 }
@@ -58,6 +54,7 @@ bool parseArguments(int argc, char** argv, int first, int last, const OptionSpec
             inlineValue = true;
         }
         const OptionSpec* spec = findSpec(specs, name);
+        bool global = spec == nullptr;
         if (!spec) spec = findSpec(kGlobalOptions, name);
         if (!spec) {
             *error = "unknown option --" + name;
@@ -73,7 +70,7 @@ bool parseArguments(int argc, char** argv, int first, int last, const OptionSpec
             *error = "option --" + name + " takes no value";
             return false;
         }
-        inv->options.push_back({name, value});
+        inv->options.push_back({name, value, global});
     }
     return true;
 }
@@ -81,7 +78,7 @@ bool parseArguments(int argc, char** argv, int first, int last, const OptionSpec
 bool checkOptions(const Invocation& inv, std::initializer_list<const char*> allowed,
                   std::string* error) {
     for (const Option& option : inv.options) {
-        if (isGlobalOption(option.name)) continue;
+        if (option.global) continue;
         bool ok = false;
         for (const char* name : allowed)
             ok = ok || option.name == name;

@@ -11,9 +11,6 @@
 // Options every verb accepts, wherever they stand on the line.
 extern const OptionSpec kGlobalOptions[];
 
-// True for an option of kGlobalOptions.
-bool isGlobalOption(const std::string& name);
-
 // Parses argv[first, last) into inv: options named in specs (searched
 // first; may be null) or in kGlobalOptions, and words. "--name=value" and
 // "--name value" both work, "--" ends the options, "-h" is "--help", and a

@@ -23,6 +23,7 @@ struct OptionSpec {
 struct Option {
     std::string name;
     std::string value;  // empty for a flag
+    bool global;        // read as one of the options every verb accepts
 };
 
 // One parsed command line. words are the positional words after the verb;

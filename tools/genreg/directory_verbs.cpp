@@ -69,9 +69,9 @@ void writeInstanceJson(JsonWriter* json, const OSSInstanceInfo_t& info) {
     json->key("cluster");
     json->stringOrNull(info.flags & OSS_INSTANCE_CLUSTERED ? info.remoteName : nullptr);
     json->key("installPath");
-    json->string(info.installPath);
+    json->stringOrNull(info.installPath[0] ? info.installPath : nullptr);
     json->key("profilePath");
-    json->string(info.profilePath);
+    json->stringOrNull(info.profilePath[0] ? info.profilePath : nullptr);
     json->key("flags");
     json->unsignedNumber(info.flags);
     json->endObject();
@@ -170,7 +170,7 @@ int runCopies(Invocation* inv) {
             json.key("version");
             json.string(versionText(info.versionCode));
             json.key("installPath");
-            json.string(info.installPath);
+            json.stringOrNull(info.installPath[0] ? info.installPath : nullptr);
             json.endObject();
         }
         json.endArray();
@@ -207,7 +207,9 @@ int runInstance(Invocation* inv) {
     if (rc == GENREG_RC_INSTANCE_INFO_FAILED)
         return reportLibraryFailureAs("find " + std::string(type) + " instance " + name, rc,
                                       kExitNotFound);
-    if (rc != 0) return reportLibraryFailureAs("find instance " + name, rc, kExitFailed);
+    if (rc != 0)
+        return reportLibraryFailureAs("find " + std::string(type) + " instance " + name, rc,
+                                      kExitFailed);
     if (inv->json) {
         JsonWriter json;
         writeInstanceJson(&json, info);

@@ -196,11 +196,11 @@ bool applyOptions(const Invocation& inv, uint32_t type, GlobalRegRecord* record,
     std::vector<const GlobalField*> words = wordFields(type, true);
     std::string error;
     for (const Option& option : inv.options) {
-        if (option.name == "file" || isGlobalOption(option.name)) continue;
+        if (option.name == "file" || option.global) continue;
         const GlobalField* field = globalFieldNamed(type, option.name.c_str());
         if (!field || std::find(words.begin(), words.end(), field) != words.end()) {
-            *status = reportUsage(kVerb, "option --" + option.name + " does not apply to a " +
-                                             globalTypeName(type) + " record");
+            *status = reportUsage(kVerb, "option --" + option.name + " does not apply to " +
+                                             globalTypeName(type) + " records");
             return false;
         }
         if (!setGlobalField(record, *field, option.value, &error)) {

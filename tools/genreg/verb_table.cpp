@@ -1,7 +1,8 @@
-// The verbs of the genreg command.
+// The verbs of the genreg command, in the order of the help text.
 #include "cli.h"
 
 const VerbSpec* const kVerbs[] = {
-    &kProfileVerb, &kServicesVerb, &kBinVarVerb, &kVersionVerb, &kRcVerb,
+    &kProfileVerb, &kServicesVerb, &kBinVarVerb,  &kGlobalVerb, &kInstancesVerb,
+    &kCopiesVerb,  &kInstanceVerb, &kVersionVerb, &kRcVerb,
 };
 const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

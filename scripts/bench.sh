@@ -19,4 +19,5 @@ build/bench/bin/genreg_bench --benchmark_repetitions="$repetitions" \
     --benchmark_min_time="$min_time" --benchmark_report_aggregates_only=true \
     --benchmark_filter="$filter" \
     --benchmark_out=build/bench/results.json --benchmark_out_format=json
-python3 bench/report.py build/bench/results.json docs/performance-results.md docs/performance.png
+# The system interpreter: it is the one python3-matplotlib is installed for.
+/usr/bin/python3 bench/report.py build/bench/results.json docs/performance-results.md docs/performance.png

@@ -90,11 +90,12 @@ unsigned swapInCopy(GenRegFile* handle) {
         ossFileReplace(handle->tempPath, handle->filePath, handle->backupPath, &backupMade);
     if (ossRc != 0) {
         int error = ossLastErrno();
-        // Either way the file still holds the old content (I2). The backup
-        // and the copy share the file's directory, so a backup that could
-        // be made leaves only one reason for the move to fail: the copy is
-        // gone or cannot be moved; a backup that could not be made leaves
-        // the copy where it was.
+        // Either way the file still holds its old content (I2). A failed
+        // move removes the backup it made, so both steps leave the same
+        // traces; the step is told by its likely cause: a copy that is gone
+        // cannot be moved in, anything else counts against the backup (its
+        // name blocked, the link refused). The platform's own log entry
+        // names the call that failed.
         rc = backupMade || ossAccess(handle->tempPath, 0) != 0 ? GENREG_RC_TEMP_RENAME_FAILED
                                                                : GENREG_RC_BACKUP_RENAME_FAILED;
         ossLogRC(FID_END_TRANSACTION, 4, 0, ossRc, rc, OSS_SEVERITY_ERROR,

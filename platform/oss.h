@@ -93,14 +93,17 @@ unsigned ossFileIdentityOfHandle(intptr_t handle, OSSFileIdentity* id);
 unsigned ossFileReplace(const char* source, const char* target, const char* backup,
                         bool* backupMade);
 // Makes a completed rename in the directory of path durable (POSIX fsync
-// of the directory; nothing on Windows).
+// of the directory; on Windows the renames are already written through).
 unsigned ossSyncDirectoryOf(const char* path);
 
 // Creates path exclusively (fails when any file or link has that name) and
 // opens a stream on it with mode ("wb", "w+b", "wt", ...): never writes
-// through a link planted at the name.
+// through a link planted at the name. On POSIX the file starts with
+// permissions 0600; the caller sets the final ones. Null on failure (errno
+// says why; a file this call created is removed again).
 FILE* ossStreamCreateExclusive(const char* path, const char* mode);
-// fopen for reading an existing file.
+// fopen with mode; on Windows the file stays open to renaming and deletion
+// by others, like every file of this layer. Null on failure (errno).
 FILE* ossStreamOpen(const char* path, const char* mode);
 
 // ---- the bridge from an OS file handle to a stream -------------------------
@@ -144,14 +147,21 @@ int ossStreamClose(FILE* stream);
 // ---- errors, conversion, memory -------------------------------------------
 
 // Maps a system error number (errno, or a Windows error) to a return code
-// for the log. category: 0 C runtime (errno), 1 Windows error number.
+// for the log. category: 0 C runtime (errno), 1 Windows error number. The
+// table is in platform/errors.cpp: not found, access denied, lock taken,
+// already exists, disk full, no memory, too long, bad argument, and
+// OSS_RC_FAILED for anything else. With tracing on, an ERROR record keeps
+// the raw error under functionId and probe.
 unsigned ossErrorMapSystem(uint32_t functionId, uint32_t probe, uint32_t category,
                            uint32_t systemError, uint32_t reserved);
 // The last C runtime error (errno).
 int ossLastErrno();
-// 0 and *value for "true/false", "yes/no", "on/off", "1/0" (any case).
+// 0 and *value for "true/false", "yes/no", "on/off", "1/0" (any case;
+// blanks around the word are ignored). Anything else: OSS_RC_BAD_ARGUMENT
+// and *value false.
 unsigned ossStrToBoolean(const char* text, bool* value);
-// strtoll/strtoull semantics: *end stops at the first character not used.
+// strtoll/strtoull semantics: *end stops at the first character not used
+// (null text: 0 and *end null).
 int64_t ossStrToSint64(const char* text, char** end, int base);
 uint64_t ossStrToUint64(const char* text, char** end, int base);
 
@@ -179,8 +189,13 @@ enum : unsigned { OSS_SEVERITY_ERROR = 3, OSS_SEVERITY_WARNING = 4 };
 //   sev=3 data: <fmt's output, line ends replaced by blanks>
 // (one line in the file; the called part only from ossLogRC). fmt is
 // checked like printf's.
+// (clang, which builds the fuzz targets, knows the archetype as printf.)
+#if defined(__clang__)
+#define OSS_PRINTF_FORMAT(fmtIndex, firstArg) __attribute__((format(printf, fmtIndex, firstArg)))
+#else
 #define OSS_PRINTF_FORMAT(fmtIndex, firstArg) \
     __attribute__((format(gnu_printf, fmtIndex, firstArg)))
+#endif
 void ossLog(uint32_t functionId, uint32_t probe, unsigned rc, unsigned severity, const char* fmt,
             ...) OSS_PRINTF_FORMAT(5, 6);
 // A called function failed: calledId returned calledRc; the caller reports rc.
@@ -203,9 +218,13 @@ void ossLogSetSink(OSSLogSink sink, void* context);
 
 // ---- trace ----------------------------------------------------------------
 //
-// Active when GENREG_TRACE_FILE names a trace file: g_pGTCB is then present
-// with a non-zero active word. When tracing is off its cost is one pointer
-// test. Trace identifiers are 0x082Axxxx.
+// Active when GENREG_TRACE_FILE names a trace file (read when the library
+// is loaded) or genregSetTraceFile was called: g_pGTCB is then present with
+// a non-zero active word. When tracing is off its cost is one pointer test.
+// Trace identifiers are 0x082Axxxx. Each call writes one line (format in
+// platform/trace.cpp); the exit record shows the result: resultAddress is
+// the address of the caller's 32-bit return code, and the code found there
+// is printed with its name.
 struct GTCB {
     volatile uint32_t active;
 };
@@ -215,7 +234,9 @@ void _gtraceEntry(uint64_t threadId, uint32_t functionId, uint64_t reserved, uin
 void _gtraceExit(uint64_t threadId, uint32_t functionId, uint64_t resultAddress, uint64_t reserved);
 // Trace type codes of _gtraceVar items.
 enum : uint32_t { OSS_TRACE_TEXT = 1, OSS_TRACE_U64 = 2, OSS_TRACE_U32 = 3, OSS_TRACE_BYTES = 4 };
-// count items, each given as (uint32_t type, uint64_t size, const void* address).
+// count items, each given as (uint32_t type, uint64_t size, const void* address);
+// pass exactly those types (cast sizes and addresses): they are read back
+// as such. A text's size bounds it (0: up to its terminator).
 void _gtraceVar(uint64_t threadId, uint32_t functionId, uint32_t probe, uint32_t count, ...);
 void _gtraceErrorVar(uint64_t threadId, uint32_t functionId, uint32_t probe, unsigned rc,
                      uint32_t count, ...);

@@ -4,6 +4,7 @@
 #   linux-asan  Debug with AddressSanitizer (leaks fail) and UBSan
 #   windows     MinGW-w64 cross build, the tests run under Wine
 #   release     Release build only (no tests, no fault injection)
+#   fuzz        the libFuzzer targets, 10 seconds each (scripts/fuzz.sh)
 # A failing configuration does not stop the others. Ends with each ctest
 # summary and a total; exits non-zero when anything failed.
 # Logs: build/logs/<configuration>.log
@@ -46,6 +47,7 @@ run_step linux bash scripts/test-linux.sh linux
 run_step linux-asan bash scripts/test-linux.sh linux-asan
 run_step windows bash scripts/test-windows.sh
 run_step release build_release
+run_step fuzz bash scripts/fuzz.sh 10
 
 echo
 echo "===== summary"

@@ -85,9 +85,11 @@ testing::AssertionResult HasCompanions(const GenRegFile& handle, const Companion
 
 namespace {
 
+// bytes with control characters escaped, cut after 120 of them.
 std::string Printable(const std::string& bytes) {
+    const size_t kShown = 120;
     std::string out;
-    for (unsigned char c : bytes) {
+    for (unsigned char c : bytes.substr(0, kShown)) {
         if (c >= 0x20 && c < 0x7f) {
             out += (char)c;
         } else {
@@ -96,6 +98,7 @@ std::string Printable(const std::string& bytes) {
             out += hex;
         }
     }
+    if (bytes.size() > kShown) out += "...(" + std::to_string(bytes.size()) + " bytes)";
     return out;
 }
 

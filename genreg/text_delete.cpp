@@ -1,0 +1,45 @@
+// Delete: the lines matching a key removed, every other line kept as read.
+#include <genreg/handle.h>
+#include <genreg/rc.h>
+
+#include "genreg/text_update.h"
+
+namespace {
+
+void deleteBody(TextUpdate* u, uint64_t selector, void* key) {
+    GenRegText* h = u->handle;
+    const bool duplicatesAllowed = h->isFeatureSet(GENREG_FEATURE_DUPLICATES);
+    unsigned removed = 0;
+    if (!TextUpdateWholeFileReadable(u)) return;
+    TextLine text;
+    while (TextUpdateNextLine(u, &text)) {
+        bool match = false;
+        if (!TextUpdateLineMatches(u, &text, selector, key, &match)) return;
+        if (match) {
+            if (removed > 0 && !duplicatesAllowed)
+                return TextUpdateFail(u, GENREG_RC_MULTIPLE_MATCHES, PROBE_MULTIPLE, 0,
+                                      "second match");
+            ++removed;
+            continue;
+        }
+        if (!TextWriteBytes(h->tempStream, text.raw, text.rawLength))
+            return TextUpdateFail(u, GENREG_RC_COPY_FAILED, PROBE_COPY, 0, "write copy");
+    }
+    if (u->abandoned) return;
+    if (removed == 0) TextUpdateFail(u, GENREG_RC_NO_MATCH, PROBE_NO_MATCH, 0, "no line matches");
+}
+
+}  // namespace
+
+unsigned GenRegText::Delete(uint64_t selector, void* key) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_TEXT_DELETE, &rc);
+    TextUpdate u = NewTextUpdate(this, GENREG_TXN_DELETE, FID_TEXT_DELETE);
+    rc = TextUpdatePrepare(&u, selector, key);
+    if (rc != 0) return rc;
+    rc = TextUpdateBegin(&u);
+    if (rc != 0) return rc;
+    deleteBody(&u, selector, key);
+    rc = TextUpdateFinish(&u, selector, nullptr, key);
+    return rc;
+}

@@ -1,0 +1,115 @@
+// The machinery the text store's updates share: one update in progress,
+// its preparation (validation, record buffer, update lock, transaction), the
+// reading and writing of lines, and its ending (commit or abandon,
+// verification, release, PostUpdate).
+//
+// Lines the change does not touch are copied from the reader's verbatim
+// buffer, so comments, blank lines, continuations and spacing survive. The
+// line ends each operation writes:
+//   Delete  every kept line exactly as read.
+//   Add     kept lines exactly as read, except that a last line without a
+//           line end first gets CR LF; the new line gets "\n" unless its
+//           formatted text holds one.
+//   Change  every line, kept or new, gets "\n" when it holds no line end.
+// A piece of a physical line too long for the line buffer would be written
+// as a line of its own: every update refuses such a file with
+// GENREG_RC_BUFFER_TOO_SMALL and leaves it unchanged. Likewise a file that
+// holds the byte at which the platform's text streams end their input is
+// refused with GENREG_RC_READ_FAILED, since the lines behind it would be
+// lost.
+#ifndef GENREG_TEXT_UPDATE_H
+#define GENREG_TEXT_UPDATE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <genreg/handle.h>
+
+#include "genreg/text_store.h"
+#include "genreg/trace.h"
+
+enum : uint32_t {
+    FID_TEXT_ADD = GENREG_FID(0x0052),
+    FID_TEXT_CHANGE = GENREG_FID(0x0053),
+    FID_TEXT_DELETE = GENREG_FID(0x0054),
+};
+
+// Probe numbers shared by the three operations (each logs under its own
+// function identifier).
+enum : uint32_t {
+    PROBE_NO_SLOT = 1,
+    PROBE_INVALID = 2,
+    PROBE_ALLOC = 3,
+    PROBE_LOCK = 7,
+    PROBE_OPEN = 8,
+    PROBE_INFO = 9,
+    PROBE_DUPLICATE = 10,
+    PROBE_TOO_LONG = 11,
+    PROBE_COPY = 12,
+    PROBE_READ = 13,
+    PROBE_SEEK = 14,
+    PROBE_PACK = 15,
+    PROBE_APPEND = 16,
+    PROBE_MULTIPLE = 17,
+    PROBE_NO_MATCH = 18,
+    PROBE_CLOSE = 19,
+    PROBE_VERIFY = 20,
+    PROBE_TEMP_DELETE = 21,
+    PROBE_UNLOCK = 22,
+    PROBE_FREE = 23,
+    PROBE_POST_UPDATE = 24,
+};
+
+// One update in progress: what it took and how it stands.
+struct TextUpdate {
+    GenRegText* handle;
+    unsigned type;  // GENREG_TXN_ADD, _CHANGE or _DELETE
+    uint32_t fid;
+    void* record;  // work buffer of max bytes
+    uint64_t max;
+    bool join;
+    bool abandoned;      // end the transaction without committing
+    unsigned result;     // the first failure of the update itself
+    unsigned secondary;  // the latest failure of the clean-up
+};
+
+TextUpdate NewTextUpdate(GenRegText* handle, unsigned type, uint32_t fid);
+
+// Records a failure of the update's body (logged with cause when not 0)
+// and marks the update abandoned.
+void TextUpdateFail(TextUpdate* u, unsigned code, uint32_t probe, unsigned cause, const char* what);
+
+// Validates the caller's record or key and takes the record buffer and the
+// update lock. On failure everything taken is given back and the code is
+// returned.
+unsigned TextUpdatePrepare(TextUpdate* u, uint64_t selector, void* validated);
+// Opens the update's transaction; on failure closes what it opened and
+// gives back the lock and the buffer.
+unsigned TextUpdateBegin(TextUpdate* u);
+// Ends the update after its body, whatever the body's outcome: ends the
+// transaction (committing unless abandoned), verifies, removes a copy that
+// will not be committed, releases the lock, frees the buffer and calls
+// PostUpdate. Returns the update's result.
+unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* key);
+
+// Reads the next line of the registry file. False at the end of the file,
+// and on a read error or a line too long for the buffer, which abandon the
+// update.
+bool TextUpdateNextLine(TextUpdate* u, TextLine* text);
+// Parses a line and compares it with key on the fields of selector: *match
+// is true for a line that parsed and matches (a line that does not parse is
+// kept and never matches). False when a slot is empty: the update is
+// abandoned.
+bool TextUpdateLineMatches(TextUpdate* u, const TextLine* text, uint64_t selector, const void* key,
+                           bool* match);
+// False, with the update abandoned, when the copy would stop short of the
+// file's end (see above).
+bool TextUpdateWholeFileReadable(TextUpdate* u);
+
+bool TextWriteBytes(FILE* stream, const char* bytes, size_t length);
+// Writes a line, adding "\n" when it holds no line end at all.
+bool TextWriteWithLineEnd(FILE* stream, const char* text, size_t length);
+// What to write to a text stream so that the file receives CR LF.
+const char* TextCrLf();
+
+#endif

@@ -92,7 +92,8 @@ unsigned checkStoredLength(BinUpdate* u) {
     else if (!u->packed && h->GetRecordSize != nullptr) {
         uint64_t size = 0;
         h->GetRecordSize(u->record, &size);
-        if (size != u->length) cause = GENREG_RC_RECORD_PAST_EOF;
+        if (size != u->length)
+            cause = u->length < size ? GENREG_RC_RECORD_TOO_SMALL : GENREG_RC_RECORD_TOO_LARGE;
     }
     if (cause == 0) return 0;
     ossLogRC(u->functionId, 20, FID_READ_RECORD, cause, GENREG_RC_READ_FAILED, OSS_SEVERITY_ERROR,

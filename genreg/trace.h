@@ -10,6 +10,7 @@
 #ifndef GENREG_TRACE_H
 #define GENREG_TRACE_H
 
+#include <cstddef>
 #include <cstdint>
 #include "platform/oss.h"
 
@@ -27,18 +28,36 @@ class GenRegTraceScope {
 public:
     GenRegTraceScope(uint32_t functionId, const void* result)
         : functionId_(functionId), result_(result) {
-        if (g_pGTCB && g_pGTCB->active) _gtraceEntry(ossThreadID(), functionId_, 0, 1000000);
+        enter();
+    }
+    // The exit record reads four bytes at the result's address: a bool
+    // result is traced through a 32-bit copy made when the scope ends.
+    GenRegTraceScope(uint32_t functionId, const bool* result)
+        : functionId_(functionId), result_(&widened_), flag_(result) {
+        enter();
+    }
+    GenRegTraceScope(uint32_t functionId, std::nullptr_t)
+        : functionId_(functionId), result_(nullptr) {
+        enter();
     }
     ~GenRegTraceScope() {
-        if (g_pGTCB && g_pGTCB->active)
+        if (g_pGTCB && g_pGTCB->active) {
+            if (flag_) widened_ = *flag_ ? 1U : 0U;
             _gtraceExit(ossThreadID(), functionId_, (uint64_t)(uintptr_t)result_, 0);
+        }
     }
     GenRegTraceScope(const GenRegTraceScope&) = delete;
     GenRegTraceScope& operator=(const GenRegTraceScope&) = delete;
 
 private:
+    void enter() {
+        if (g_pGTCB && g_pGTCB->active) _gtraceEntry(ossThreadID(), functionId_, 0, 1000000);
+    }
+
     uint32_t functionId_;
     const void* result_;
+    const bool* flag_ = nullptr;
+    uint32_t widened_ = 0;
 };
 
 #define GENREG_TRACE_CAT2_(a, b) a##b

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "globalreg_support.h"
+#include "store_invariants.h"
 #include "platform/oss.h"
 
 namespace {
@@ -130,6 +131,8 @@ void exerciseThreeTypes(const std::string& filePath) {
     key = instanceKey("inst1");
     ASSERT_EQ(0u, handle.Delete(kInstanceSelector, &key));
     EXPECT_EQ(GENREG_RC_NO_MATCH, handle.Get(kInstanceSelector, &key, &got));
+    EXPECT_TRUE(store_test::IsCommitted(handle, platform_test::readFile(filePath)));
+    EXPECT_TRUE(store_test::HandleIsIdle(handle));
     all = scanAll(&handle);
     ASSERT_EQ(2u, all.size());
     EXPECT_TRUE(same(changedService, all[0]));
@@ -139,7 +142,8 @@ void exerciseThreeTypes(const std::string& filePath) {
 TEST(GlobalRegFile, ThreeRecordTypesAtThePathOfTheVariable) {
     GlobalRegFile file;
     exerciseThreeTypes(file.path());
-    file.expectNoCompanions();
+    GlobalReg handle;
+    EXPECT_TRUE(store_test::IsCommitted(handle, file.bytes()));
 }
 
 // Restores the working directory when the test ends, however it ends.
@@ -278,6 +282,7 @@ TEST(GlobalRegFile, AddOfRecordAnnouncingUnknownFieldIsRefused) {
 struct DamagedFile {
     const char* name;
     Bytes damaged;
+    unsigned cause;  // what the schema reports about the record
 };
 
 // Files holding a damaged record: reads fail with the store's code, and no
@@ -285,24 +290,32 @@ struct DamagedFile {
 TEST(GlobalRegFile, DamagedRecordsAreRefusedAndTheFileIsNeverChanged) {
     const DamagedFile cases[] = {
         {"entry past the end",
-         StoredRecord(4, 0x1 | 0x2).text("QVR").entry(90, "X").checksum(0).bytes()},
+         StoredRecord(4, 0x1 | 0x2).text("QVR").entry(90, "X").checksum(0).bytes(),
+         GENREG_RC_STORED_ENTRY_PAST_END},
         {"entry longer than its slot",
-         StoredRecord(4, 0x1 | 0x2).text("QVR").text(std::string(300, 'v')).checksum(0).bytes()},
-        {"unknown record type", StoredRecord(9, 0x1).text("QVR").checksum(0).bytes()},
+         StoredRecord(4, 0x1 | 0x2).text("QVR").text(std::string(300, 'v')).checksum(0).bytes(),
+         GENREG_RC_STORED_ENTRY_TOO_LONG},
+        {"unknown record type", StoredRecord(9, 0x1).text("QVR").checksum(0).bytes(),
+         GENREG_RC_BAD_STORED_TYPE},
         {"text without terminator",
-         StoredRecord(4, 0x1 | 0x2).text("QVR").raw("V").checksum(0).bytes()},
+         StoredRecord(4, 0x1 | 0x2).text("QVR").raw("V").checksum(0).bytes(),
+         GENREG_RC_STORED_TEXT_MALFORMED},
         {"number of the wrong length",
-         StoredRecord(2, 0x1 | 0x2).text("QVR").number(1, 4).checksum(0).bytes()},
+         StoredRecord(2, 0x1 | 0x2).text("QVR").number(1, 4).checksum(0).bytes(),
+         GENREG_RC_STORED_NUMBER_LENGTH},
         // Measuring this record's entries without its stored length reads
         // past a buffer the size of the in-memory record.
-        {"unknown entry past the end of a short record", StoredRecord(4, 0x1 | 0x100 | 0x200)
-                                                             .text("QVR")
-                                                             .entry(5000, "x")
-                                                             .raw("y")
-                                                             .checksum(0)
-                                                             .bytes()},
+        {"unknown entry past the end of a short record",
+         StoredRecord(4, 0x1 | 0x100 | 0x200)
+             .text("QVR")
+             .entry(5000, "x")
+             .raw("y")
+             .checksum(0)
+             .bytes(),
+         GENREG_RC_STORED_ENTRY_PAST_END},
         {"bytes after the checksum",
-         StoredRecord(4, 0x1 | 0x2).text("QVR").text("V").checksum(0).raw("x").bytes()},
+         StoredRecord(4, 0x1 | 0x2).text("QVR").text("V").checksum(0).raw("x").bytes(),
+         GENREG_RC_STORED_LENGTH_MISMATCH},
     };
     const Bytes good =
         StoredRecord(4, 0x1 | 0x2 | 0x4).text("QVR").text("GOOD").text("1").checksum(0).bytes();
@@ -310,18 +323,23 @@ TEST(GlobalRegFile, DamagedRecordsAreRefusedAndTheFileIsNeverChanged) {
         GlobalRegFile file;
         file.write({good, c.damaged});
         const std::string before = file.bytes();
+        store_test::LogCapture log;
         GlobalReg handle;
         GlobalRegRecord got;
         GlobalRegRecord missing = variableKey("MISSING");
         EXPECT_EQ(GENREG_RC_UNPACK_FAILED, handle.Get(kVariableSelector, &missing, &got)) << c.name;
+        EXPECT_LT(0u, log.Count(c.cause)) << c.name;
 
         GlobalRegRecord goodKey = variableKey("GOOD");
         GlobalRegRecord goodNew = fullVariable("GOOD", "2");
         GlobalRegRecord added = fullVariable("NEW", "3");
         EXPECT_NE(0u, handle.Add(GENREG_SELECT_ALL, &added)) << c.name;
+        EXPECT_TRUE(store_test::IsUntouched(handle, before)) << c.name;
         EXPECT_NE(0u, handle.Change(kVariableSelector, &goodKey, &goodNew)) << c.name;
+        EXPECT_TRUE(store_test::IsUntouched(handle, before)) << c.name;
         EXPECT_NE(0u, handle.Delete(kVariableSelector, &goodKey)) << c.name;
-        EXPECT_EQ(before, file.bytes()) << c.name;
+        EXPECT_TRUE(store_test::IsUntouched(handle, before)) << c.name;
+        EXPECT_TRUE(store_test::HandleIsIdle(handle)) << c.name;
     }
 }
 
@@ -335,8 +353,19 @@ TEST(GlobalRegFile, InvalidRecordsAreRefusedBeforeTheFileIsTouched) {
     badType.RecordType = 7;
     GlobalRegRecord emptyValue = fullVariable("A", "B");
     emptyValue.Variable.Value[0] = '\0';
-    for (GlobalRegRecord* r : {&emptyMask, &badType, &emptyValue})
-        EXPECT_EQ(GENREG_RC_INVALID_RECORD, handle.Add(GENREG_SELECT_ALL, r));
+    struct Case {
+        GlobalRegRecord* record;
+        unsigned cause;
+    } cases[] = {
+        {&emptyMask, GENREG_RC_EMPTY_FIELD_MASK},
+        {&badType, GENREG_RC_BAD_RECORD_TYPE},
+        {&emptyValue, GENREG_RC_VAR_VALUE_EMPTY},
+    };
+    for (const Case& c : cases) {
+        store_test::LogCapture log;
+        EXPECT_EQ(GENREG_RC_INVALID_RECORD, handle.Add(GENREG_SELECT_ALL, c.record));
+        EXPECT_EQ(1u, log.Count(c.cause)) << c.cause;
+    }
     EXPECT_FALSE(platform_test::exists(file.path()));
 }
 

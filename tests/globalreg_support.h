@@ -77,12 +77,6 @@ public:
     void write(const std::vector<Bytes>& records) const {
         ASSERT_TRUE(platform_test::writeFile(path(), fileOf(records)));
     }
-    // Nothing but the file itself is left in the directory.
-    void expectNoCompanions() const {
-        for (const char* name :
-             {"global.reg.tmp", "global.reg.cor", ".global.reg.lock", ".global.reg.bkp"})
-            EXPECT_FALSE(platform_test::exists(dir_.file(name))) << name;
-    }
 
 private:
     platform_test::ScratchDir dir_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "globalreg_support.h"
+#include "store_invariants.h"
 #include "platform/fault.h"
 #include "platform/oss.h"
 
@@ -116,7 +117,7 @@ TEST_F(GlobalRegUpgrade, ChangesOnlyTheRecordsOfTheRunningVersion) {
     ASSERT_EQ(0u, handle.Get(GENREG_SVC_SERVICE | GENREG_SVC_VERSION_CODE, &key, &got));
     GlobalRegRecord expected = fullService("QVR", kVersion974, 4);
     EXPECT_EQ(0, std::memcmp(&expected, &got, sizeof got));
-    file_.expectNoCompanions();
+    EXPECT_TRUE(store_test::IsCommitted(handle, file_.bytes()));
 }
 
 TEST_F(GlobalRegUpgrade, NothingChangesWhenEveryRecordHasTheRunningLevel) {
@@ -208,8 +209,8 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesOnEveryFailure) {
     uint64_t count = 99;
     EXPECT_EQ(GENREG_RC_UNPACK_FAILED, UpgradeServiceLevels(&handle, &count));
     EXPECT_EQ(99u, count);
-    EXPECT_FALSE(handle.state & GENREG_STATE_SCAN_OPEN);
-    EXPECT_EQ(before, file_.bytes());
+    EXPECT_TRUE(store_test::HandleIsIdle(handle));
+    EXPECT_TRUE(store_test::IsUntouched(handle, before));
     // The file is not held: another handle can scan it, this one too.
     EXPECT_EQ(0u, handle.OpenScan());
     EXPECT_EQ(0u, handle.CloseScan());
@@ -218,8 +219,6 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesOnEveryFailure) {
 #ifdef GENREG_FAULT_INJECTION
 TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesWhenAnyAllocationFails) {
     add(crafted());
-    const int64_t blocks = ossResourceCount(OSS_RESOURCE_ALLOCATION);
-    const int64_t streams = ossResourceCount(OSS_RESOURCE_STREAM);
     const std::string original = file_.bytes();
     // Counts the allocations of a successful run, then fails each in turn,
     // each time on the original file.
@@ -235,6 +234,7 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesWhenAnyAllocationFails)
     ASSERT_GT(allocations, 4u);
     for (uint64_t nth = 1; nth <= allocations; ++nth) {
         ASSERT_TRUE(platform_test::writeFile(file_.path(), original));
+        store_test::ResourceBalance balance;
         GlobalReg handle;
         uint64_t count = 99;
         ossFaultReset();
@@ -245,9 +245,8 @@ TEST_F(GlobalRegUpgrade, ClosesItsScanAndReleasesItsNodesWhenAnyAllocationFails)
         EXPECT_TRUE(fired) << nth;
         EXPECT_NE(0u, rc) << nth;
         EXPECT_EQ(99u, count) << nth;
-        EXPECT_FALSE(handle.state & GENREG_STATE_SCAN_OPEN) << nth;
-        EXPECT_EQ(blocks, ossResourceCount(OSS_RESOURCE_ALLOCATION)) << nth;
-        EXPECT_EQ(streams, ossResourceCount(OSS_RESOURCE_STREAM)) << nth;
+        EXPECT_TRUE(store_test::HandleIsIdle(handle)) << nth;
+        EXPECT_TRUE(balance.Unchanged()) << nth;
     }
     // Whatever failed, a later run completes the upgrade.
     GlobalReg handle;

@@ -68,10 +68,13 @@ FILE* openStream(uint32_t functionId, const char* path, const char* mode, bool e
         return nullptr;
     }
     HANDLE file = INVALID_HANDLE_VALUE;
+    // An exclusive creation must never act on whatever a link planted at the
+    // name points to; an ordinary open follows links like fopen does.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (exclusive ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     if (!ossFaultHit(OSS_FAULT_OPEN)) {
-        file = CreateFileA(
-            path, request.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-            request.creation, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        file = CreateFileA(path, request.access,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           request.creation, flags, nullptr);
     }
     if (file == INVALID_HANDLE_VALUE) {
         ossSysFail(functionId, 1, "CreateFileA", path);

@@ -507,7 +507,8 @@ uint32_t ossRegExportParse(const char* bytes, size_t size, OSSRegTreeNode** root
 
 uint32_t ossRegExportLoad(const char* path, OSSRegTreeNode** root) {
     *root = nullptr;
-    FILE* stream = ossStreamOpen(path, "rb");
+    // A missing file is reported here once; the stream layer would log it too.
+    FILE* stream = ossIsFile(path) ? ossStreamOpen(path, "rb") : nullptr;
     if (!stream) {
         ossLog(OSS_FID_REG_EXPORT_LOAD, 1, OSS_RC_FILE_NOT_FOUND, OSS_SEVERITY_ERROR,
                "registry export file cannot be opened: %s", path);

@@ -64,6 +64,20 @@ TEST(TxnEnd, CommitHappensExactlyWhereTheFeaturesSay) {
     }
 }
 
+// A text store's copy is a text stream: the committed file carries the
+// platform's line ends and reads back as the lines written.
+TEST(TxnEnd, TextCopyIsWrittenWithTheNativeLineEnds) {
+    TestDir dir;
+    TextStore store(dir.file("reg"));
+    ASSERT_TRUE(store_test::WriteTextFile(store.filePath, "old\n"));
+    ASSERT_TRUE(store_test::WriteTextFile(dir.file("expected"), "a=1\nb=2\n"));
+    ASSERT_EQ(0u, RunUpdate(&store, GENREG_TXN_CHANGE, "a=1\nb=2\n"));
+    EXPECT_TRUE(IsCommitted(store, store_test::ReadFileBytes(dir.file("expected"))));
+    std::string content;
+    ASSERT_EQ(0u, RunRead(&store, &content));
+    EXPECT_EQ("a=1\nb=2\n", content);
+}
+
 // With verification the update's end keeps the copy; the verification
 // pass's end swaps it in. Without verification that pass swaps nothing.
 TEST(TxnEnd, VerificationPassCommitsOnlyWhenTheHandleVerifies) {

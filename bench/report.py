@@ -31,16 +31,32 @@ def fmt_us(v):
     return f"{v/1000:.2f} ms" if v >= 1000 else f"{v:.1f} us"
 
 
-def ratio_row(m, label, num, den, limit):
+def ratio_row(m, label, num, den, limit, applies=lambda n: True):
     cells = []
     for n in SIZES:
         a, b = m.get((num, n)), m.get((den, n))
+        if not applies(n):
+            cells.append("n/a")
+            continue
         if not a or not b:
             cells.append("-")
             continue
         r = a["us"] / b["us"]
         cells.append(f"{r:.2f} {'met' if r <= limit else 'missed'}")
     return f"| {label} (≤ {limit}) | " + " | ".join(cells) + " |"
+
+
+# Bytes of the benchmark's profile file of n records: "VAR00000 = value00000\n".
+def profile_bytes(n):
+    return 22 * n
+
+
+def peak_row(m, name):
+    peaks = [m.get((name, n), {}).get("peak") for n in SIZES]
+    if any(p is None for p in peaks):
+        return f"| {name} peak heap independent of N | - |"
+    verdict = "met" if max(peaks) == min(peaks) else "missed"
+    return f"| {name} peak heap independent of N | {int(min(peaks))}..{int(max(peaks))} bytes {verdict} |"
 
 
 def main():
@@ -60,12 +76,20 @@ def main():
     lines += ["", "Targets (ratios of medians):", "",
               "| target | " + " | ".join(f"N={n}" for n in SIZES) + " |", "|---|" + "---|" * len(SIZES),
               ratio_row(m, "profile Get / lookup floor", "ProfileGet", "FloorLookup", 1.5),
-              ratio_row(m, "profile Change (verified, durable) / verified-update floor", "ProfileChange", "FloorVerifiedUpdate", 1.3),
-              ratio_row(m, "binary Change / verified-update floor", "BinChange", "FloorVerifiedUpdate", 1.3),
-              ratio_row(m, "global Change / verified-update floor", "GlobalChange", "FloorVerifiedUpdate", 1.3),
-              ratio_row(m, "genreg profile get / git config --get", "ProcessGenregGet", "ProcessGitGet", 1.0),
+              ratio_row(m, "binary Get / lookup floor", "BinGet", "FloorLookup", 1.5),
+              ratio_row(m, "global Get / lookup floor", "GlobalGet", "FloorLookup", 1.5)]
+    for store in ("Profile", "Bin", "Global"):
+        for op in ("Change", "Add", "Delete"):
+            lines.append(ratio_row(m, f"{store}{op} (verified, durable) / verified-update floor",
+                                   f"{store}{op}", "FloorVerifiedUpdate", 1.3))
+    lines += [ratio_row(m, "genreg profile get / git config --get", "ProcessGenregGet", "ProcessGitGet", 1.0),
               ratio_row(m, "genreg profile set / git config", "ProcessGenregSet", "ProcessGitSet", 1.0),
-              ratio_row(m, "profile Change / SQLite update", "ProfileChange", "SqliteUpdate", 1.0)]
+              ratio_row(m, "ProfileChange / SQLite update, files up to 100 KiB", "ProfileChange",
+                        "SqliteUpdate", 1.0, lambda n: profile_bytes(n) <= 100 * 1024),
+              "", "| memory target | result |", "|---|---|"]
+    for store in ("Profile", "Bin", "Global"):
+        for op in ("Get", "List", "Add", "Change", "Delete"):
+            lines.append(peak_row(m, store + op))
     with open(tables, "w") as f:
         f.write("\n".join(lines) + "\n")
     print("\n".join(lines))

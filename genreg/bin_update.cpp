@@ -245,12 +245,20 @@ unsigned addBody(BinUpdate* u) {
     }
 
     FILE* target = inPlace ? h->stream : h->tempStream;
-    if (ossStreamSeek(target, 0, SEEK_END) != 0) {
+    int64_t oldEnd = -1;
+    if (ossStreamSeek(target, 0, SEEK_END) != 0 || (oldEnd = ossStreamTell(target)) < 0) {
         ossLog(u->functionId, 43, GENREG_RC_SEEK_FAILED, OSS_SEVERITY_ERROR,
                "ferror=%d errno=%d file=%s", std::ferror(target), ossLastErrno(), h->filePath);
         return GENREG_RC_SEEK_FAILED;
     }
-    return writeNewRecord(u, target, nullptr, GENREG_RC_APPEND_FAILED);
+    unsigned rc = writeNewRecord(u, target, nullptr, GENREG_RC_APPEND_FAILED);
+    // Appending in place writes the file itself: a record that failed
+    // half-way is cut off again, so the file keeps its old content (I7).
+    if (rc != 0 && inPlace && ossStreamTruncate(target, oldEnd) != 0)
+        ossLog(u->functionId, 44, GENREG_RC_APPEND_FAILED, OSS_SEVERITY_ERROR,
+               "errno=%d size=%lld file=%s: torn record left", ossLastErrno(), (long long)oldEnd,
+               h->filePath);
+    return rc;
 }
 
 // Counts one more matching record; a second one is refused unless the

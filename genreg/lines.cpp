@@ -40,6 +40,12 @@ size_t readPhysicalLine(char* raw, size_t j, size_t size, FILE* stream) {
         raw[j] = '\0';
         return 0;
     }
+    // A read ends behind its first line feed, so a first NUL right behind a
+    // line feed is the one the read wrote: found forward at string speed.
+    // Otherwise (an embedded NUL, or a last line without a line feed) the
+    // terminator is the last NUL before the filler, found backward.
+    size_t first = j + std::strlen(raw + j);
+    if (first > j && raw[first - 1] == '\n') return first - j;
     size_t end = j + room - 1;
     while (end > j && raw[end] != '\0')
         --end;

@@ -15,15 +15,52 @@ enum : uint32_t { FID_LAST_BYTE = GENREG_FID(0x005C) };
 const char kDuplicateText[] = "Match found; duplicate record";
 const char kNewlineText[] = "Added a newline";
 
-// Reads the last byte of the file at path; false when it has none.
-bool lastByteOfFile(const char* path, char* last) {
-    bool found = false;
-    GENREG_TRACE(FID_LAST_BYTE, &found);
+// Whether the file at path ends in a line that has no line end yet (false
+// for a missing or empty file). Appending after such a line must first end
+// it, so a file that cannot be read is a failure, never a guess: guessing
+// "ends in a newline" would join the new line to the last one.
+// GENREG_RC_READ_FAILED when it cannot be read; the caller logs it.
+unsigned lastLineIsOpen(const char* path, bool* open) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_LAST_BYTE, &rc);
+    *open = false;
+    if (!ossIsFile(path)) return rc;
     FILE* stream = ossStreamOpen(path, "rb");
-    if (stream == nullptr) return found;
-    found = ossStreamSeek(stream, -1, SEEK_END) == 0 && ossStreamRead(last, 1, 1, stream) == 1;
-    ossStreamClose(stream);
-    return found;
+    int64_t size = -1;
+    char last = '\n';
+    bool read = stream != nullptr && ossStreamSeek(stream, 0, SEEK_END) == 0 &&
+                (size = ossStreamTell(stream)) >= 0 &&
+                (size == 0 || (ossStreamSeek(stream, -1, SEEK_END) == 0 &&
+                               ossStreamRead(&last, 1, 1, stream) == 1));
+    if (stream != nullptr) ossStreamClose(stream);
+    if (!read) return rc = GENREG_RC_READ_FAILED;
+    *open = last != '\n';
+    return rc;
+}
+
+// Writes the new line (after a line end for an open last line) to target.
+bool appendLine(TextUpdate* u, FILE* target, void* newRecord, bool lastLineOpen) {
+    GenRegText* h = u->handle;
+    if (lastLineOpen) {
+        const char* lineEnd = TextCrLf();
+        if (!TextWriteBytes(target, lineEnd, std::strlen(lineEnd))) {
+            TextUpdateFail(u, GENREG_RC_APPEND_FAILED, PROBE_APPEND, 0, "write line end");
+            return false;
+        }
+    }
+    char line[GENREG_LINE_MAX];
+    line[0] = '\0';
+    unsigned packRc = h->PackRecord(newRecord, line);
+    if (packRc != 0) {
+        TextUpdateFail(u, GENREG_RC_LINE_PACK_FAILED, PROBE_PACK, packRc, "format");
+        return false;
+    }
+    line[sizeof line - 1] = '\0';
+    if (!TextWriteWithLineEnd(target, line, std::strlen(line))) {
+        TextUpdateFail(u, GENREG_RC_APPEND_FAILED, PROBE_APPEND, 0, "write new line");
+        return false;
+    }
+    return true;
 }
 
 void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpen) {
@@ -70,23 +107,18 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpe
     }
 
     FILE* target = inPlace ? h->stream : h->tempStream;
-    if (ossStreamSeek(target, 0, SEEK_END) != 0)
+    int64_t oldEnd = -1;
+    if (ossStreamSeek(target, 0, SEEK_END) != 0 || (oldEnd = ossStreamTell(target)) < 0)
         return TextUpdateFail(u, GENREG_RC_SEEK_FAILED, PROBE_SEEK, 0, "seek to end");
     // A file written in place must end in a line end before the new line,
     // or the new line would join its last line.
-    if (inPlace && lastLineOpen) {
-        const char* lineEnd = TextCrLf();
-        if (!TextWriteBytes(target, lineEnd, std::strlen(lineEnd)))
-            return TextUpdateFail(u, GENREG_RC_APPEND_FAILED, PROBE_APPEND, 0, "write line end");
-    }
-    char line[GENREG_LINE_MAX];
-    line[0] = '\0';
-    unsigned packRc = h->PackRecord(newRecord, line);
-    if (packRc != 0)
-        return TextUpdateFail(u, GENREG_RC_LINE_PACK_FAILED, PROBE_PACK, packRc, "format");
-    line[sizeof line - 1] = '\0';
-    if (!TextWriteWithLineEnd(target, line, std::strlen(line)))
-        return TextUpdateFail(u, GENREG_RC_APPEND_FAILED, PROBE_APPEND, 0, "write new line");
+    if (appendLine(u, target, newRecord, inPlace && lastLineOpen) || !inPlace) return;
+    // Appending in place writes the file itself: what a failed append
+    // wrote is cut off again, so the file keeps its old content (I7).
+    if (ossStreamTruncate(target, oldEnd) != 0)
+        ossLog(u->fid, PROBE_APPEND, GENREG_RC_APPEND_FAILED, OSS_SEVERITY_ERROR,
+               "errno=%d size=%lld file=%s: partial line left", ossLastErrno(), (long long)oldEnd,
+               h->filePath);
 }
 
 }  // namespace
@@ -100,9 +132,14 @@ unsigned GenRegText::Add(uint64_t selector, void* record) {
     // Appending in place opens the file for appending only, and its lock
     // may keep other handles from reading it: the last byte is read first,
     // under the update lock that every writer takes.
-    char last = '\n';
-    bool lastLineOpen =
-        GenRegAppendsInPlace(this) && lastByteOfFile(filePath, &last) && last != '\n';
+    bool lastLineOpen = false;
+    if (GenRegAppendsInPlace(this)) {
+        rc = lastLineIsOpen(filePath, &lastLineOpen);
+        if (rc != 0) {
+            TextUpdateFail(&u, rc, PROBE_READ, 0, "read last byte");
+            return TextUpdateFinish(&u, selector, record, nullptr);
+        }
+    }
     rc = TextUpdateBegin(&u);
     if (rc != 0) return rc;
     addBody(&u, selector, record, lastLineOpen);

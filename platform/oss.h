@@ -143,6 +143,10 @@ int64_t ossStreamTell(FILE* stream);
 int ossStreamSync(FILE* stream);
 // fclose; the stream is gone whatever the result.
 int ossStreamClose(FILE* stream);
+// Flushes the stream and cuts its file to size bytes (it must be open for
+// writing); 0 on success. Takes back a failed append, whose first bytes
+// may already be in the file.
+int ossStreamTruncate(FILE* stream, int64_t size);
 
 // ---- errors, conversion, memory -------------------------------------------
 

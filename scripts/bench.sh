@@ -17,6 +17,7 @@ cmake --build --preset bench >/dev/null
 export GENREG_BENCH_DIR=${GENREG_BENCH_DIR:-$(mktemp -d)}
 build/bench/bin/genreg_bench --benchmark_repetitions="$repetitions" \
     --benchmark_min_time="$min_time" --benchmark_report_aggregates_only=true \
-    --benchmark_filter="$filter" \
+    --benchmark_filter="$filter" --benchmark_enable_random_interleaving=true \
     --benchmark_out=build/bench/results.json --benchmark_out_format=json
-python3 bench/report.py build/bench/results.json docs/performance-results.md docs/performance.png
+# The system interpreter: it is the one python3-matplotlib is installed for.
+/usr/bin/python3 bench/report.py build/bench/results.json docs/performance-results.md docs/performance.png

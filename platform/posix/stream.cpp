@@ -145,6 +145,18 @@ int64_t ossStreamTell(FILE* stream) {
     return (int64_t)::ftello(stream);
 }
 
+int ossStreamTruncate(FILE* stream, int64_t size) {
+    if (!stream || size < 0) return -1;
+    // A failed write may leave bytes in the buffer: drop them with the
+    // rest of the append (a flush failure is expected here).
+    std::fflush(stream);
+    int result;
+    do {
+        result = ::ftruncate(::fileno(stream), (off_t)size);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? 0 : -1;
+}
+
 int ossStreamSync(FILE* stream) {
     if (!stream) return -1;
     if (ossFaultHit(OSS_FAULT_SYNC)) return -1;

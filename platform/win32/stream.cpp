@@ -240,6 +240,14 @@ int64_t ossStreamTell(FILE* stream) {
     return _ftelli64(stream);
 }
 
+int ossStreamTruncate(FILE* stream, int64_t size) {
+    if (!stream || size < 0) return -1;
+    // A failed write may leave bytes in the buffer: drop them with the
+    // rest of the append (a flush failure is expected here).
+    std::fflush(stream);
+    return _chsize_s(_fileno(stream), size) == 0 ? 0 : -1;
+}
+
 int ossStreamSync(FILE* stream) {
     if (!stream) return -1;
     if (ossFaultHit(OSS_FAULT_SYNC)) return -1;

@@ -6,16 +6,16 @@
 #include <cstring>
 #include <limits>
 
-const OptionSpec kGlobalOptions[] = {
+const OptionRule kGlobalOptions[] = {
     {"json", false}, {"log", true},      {"trace", true},  {"registry", true},
     {"help", false}, {"version", false}, {nullptr, false},
 };
 
 namespace {
 
-const OptionSpec* findSpec(const OptionSpec* specs, const std::string& name) {
-    for (const OptionSpec* spec = specs; spec && spec->name; ++spec)
-        if (name == spec->name) return spec;
+const OptionRule* findRule(const OptionRule* rules, const std::string& name) {
+    for (const OptionRule* rule = rules; rule && rule->name; ++rule)
+        if (name == rule->name) return rule;
     return nullptr;
 }
 
@@ -31,7 +31,7 @@ const char* Invocation::value(const char* name) const {
     return nullptr;
 }
 
-bool parseArguments(int argc, char** argv, int first, int last, const OptionSpec* specs,
+bool parseArguments(int argc, char** argv, int first, int last, const OptionRule* rules,
                     Invocation* inv, std::string* error) {
     bool optionsEnded = false;
     for (int i = first; i < last && i < argc; ++i) {
@@ -53,20 +53,20 @@ bool parseArguments(int argc, char** argv, int first, int last, const OptionSpec
             name.resize(equals);
             inlineValue = true;
         }
-        const OptionSpec* spec = findSpec(specs, name);
-        bool global = spec == nullptr;
-        if (!spec) spec = findSpec(kGlobalOptions, name);
-        if (!spec) {
+        const OptionRule* rule = findRule(rules, name);
+        bool global = rule == nullptr;
+        if (!rule) rule = findRule(kGlobalOptions, name);
+        if (!rule) {
             *error = "unknown option --" + name;
             return false;
         }
-        if (spec->takesValue && !inlineValue) {
+        if (rule->takesValue && !inlineValue) {
             if (i + 1 >= last || i + 1 >= argc) {
                 *error = "option --" + name + " needs a value";
                 return false;
             }
             value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!rule->takesValue && inlineValue) {
             *error = "option --" + name + " takes no value";
             return false;
         }

@@ -9,14 +9,14 @@
 #include "cli.h"
 
 // Options every verb accepts, wherever they stand on the line.
-extern const OptionSpec kGlobalOptions[];
+extern const OptionRule kGlobalOptions[];
 
-// Parses argv[first, last) into inv: options named in specs (searched
+// Parses argv[first, last) into inv: options named in rules (searched
 // first; may be null) or in kGlobalOptions, and words. "--name=value" and
 // "--name value" both work, "--" ends the options, "-h" is "--help", and a
 // word that starts with a single "-" (a negative number) is a word.
 // false and *error on an unknown option or a missing value.
-bool parseArguments(int argc, char** argv, int first, int last, const OptionSpec* specs,
+bool parseArguments(int argc, char** argv, int first, int last, const OptionRule* rules,
                     Invocation* inv, std::string* error);
 
 // false and *error naming the first option that is neither global nor in

@@ -15,7 +15,7 @@ namespace {
 
 const char kVerb[] = "binvar";
 
-const OptionSpec kOptions[] = {{"comment", true}, {"all", false}, {nullptr, false}};
+const OptionRule kOptions[] = {{"comment", true}, {"all", false}, {nullptr, false}};
 
 const char kHelp[] =
     "usage: genreg binvar FILE list\n"
@@ -204,4 +204,4 @@ int run(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kBinVarVerb = {kVerb, run, kOptions, kHelp};
+const VerbEntry kBinVarVerb = {kVerb, run, kOptions, kHelp};

@@ -15,7 +15,7 @@ enum : int {
     kExitFailed = 3,    // the library or the tool refused or failed
 };
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;  // without the leading "--"
     bool takesValue;
 };
@@ -44,26 +44,26 @@ struct Invocation {
 
 typedef int (*VerbFn)(Invocation* inv);
 
-struct VerbSpec {
+struct VerbEntry {
     const char* name;
     VerbFn run;
-    const OptionSpec* options;  // ends with a null name
+    const OptionRule* options;  // ends with a null name
     const char* help;           // printed by --help
 };
 
 // The verbs this build offers, in the order of the help text.
-extern const VerbSpec* const kVerbs[];
+extern const VerbEntry* const kVerbs[];
 extern const size_t kVerbCount;
 
 // The verb groups, one file each.
-extern const VerbSpec kProfileVerb;
-extern const VerbSpec kServicesVerb;
-extern const VerbSpec kBinVarVerb;
-extern const VerbSpec kGlobalVerb;
-extern const VerbSpec kInstancesVerb;
-extern const VerbSpec kCopiesVerb;
-extern const VerbSpec kInstanceVerb;
-extern const VerbSpec kVersionVerb;
-extern const VerbSpec kRcVerb;
+extern const VerbEntry kProfileVerb;
+extern const VerbEntry kServicesVerb;
+extern const VerbEntry kBinVarVerb;
+extern const VerbEntry kGlobalVerb;
+extern const VerbEntry kInstancesVerb;
+extern const VerbEntry kCopiesVerb;
+extern const VerbEntry kInstanceVerb;
+extern const VerbEntry kVersionVerb;
+extern const VerbEntry kRcVerb;
 
 #endif

@@ -12,9 +12,9 @@
 
 namespace {
 
-const OptionSpec kInstancesOptions[] = {{"type", true}, {"64", false}, {nullptr, false}};
-const OptionSpec kCopiesOptions[] = {{"64", false}, {nullptr, false}};
-const OptionSpec kInstanceOptions[] = {
+const OptionRule kInstancesOptions[] = {{"type", true}, {"64", false}, {nullptr, false}};
+const OptionRule kCopiesOptions[] = {{"64", false}, {nullptr, false}};
+const OptionRule kInstanceOptions[] = {
     {"type", true}, {"copy", true}, {"version", true}, {"64", false}, {nullptr, false},
 };
 
@@ -231,6 +231,6 @@ int runInstance(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kInstancesVerb = {"instances", runInstances, kInstancesOptions, kInstancesHelp};
-const VerbSpec kCopiesVerb = {"copies", runCopies, kCopiesOptions, kCopiesHelp};
-const VerbSpec kInstanceVerb = {"instance", runInstance, kInstanceOptions, kInstanceHelp};
+const VerbEntry kInstancesVerb = {"instances", runInstances, kInstancesOptions, kInstancesHelp};
+const VerbEntry kCopiesVerb = {"copies", runCopies, kCopiesOptions, kCopiesHelp};
+const VerbEntry kInstanceVerb = {"instance", runInstance, kInstanceOptions, kInstanceHelp};

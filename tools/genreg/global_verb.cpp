@@ -16,7 +16,7 @@ namespace {
 const char kVerb[] = "global";
 
 // Every field option of the three record types (see global_fields.cpp).
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"file", true},        {"instances", false}, {"services", false}, {"variables", false},
     {"version", true},     {"path", true},       {"usage", true},     {"start-at-boot", true},
     {"maintenance", true}, {"text128", true},    {"text256", true},   {"comment", true},
@@ -348,4 +348,4 @@ int run(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kGlobalVerb = {kVerb, run, kOptions, kHelp};
+const VerbEntry kGlobalVerb = {kVerb, run, kOptions, kHelp};

@@ -47,15 +47,15 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 success, 1 not found, 2 usage error, 3 operation failed.\n";
 
-const VerbSpec* findVerb(const std::string& name) {
+const VerbEntry* findVerb(const std::string& name) {
     for (size_t i = 0; i < kVerbCount; ++i)
         if (name == kVerbs[i]->name) return kVerbs[i];
     return nullptr;
 }
 
-bool verbTakesVersionValue(const VerbSpec* verb) {
-    for (const OptionSpec* spec = verb->options; spec->name; ++spec)
-        if (std::strcmp(spec->name, "version") == 0) return spec->takesValue;
+bool verbTakesVersionValue(const VerbEntry* verb) {
+    for (const OptionRule* rule = verb->options; rule->name; ++rule)
+        if (std::strcmp(rule->name, "version") == 0) return rule->takesValue;
     return false;
 }
 
@@ -69,8 +69,8 @@ int verbIndexOf(int argc, char** argv) {
         bool inlineValue = name.find('=') != std::string::npos;
         name = name.substr(0, name.find('='));
         bool takesValue = false;
-        for (const OptionSpec* spec = kGlobalOptions; spec->name; ++spec)
-            if (name == spec->name) takesValue = spec->takesValue;
+        for (const OptionRule* rule = kGlobalOptions; rule->name; ++rule)
+            if (name == rule->name) takesValue = rule->takesValue;
         i += takesValue && !inlineValue ? 2 : 1;
     }
     return i;
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         }
         return usage("give a verb");
     }
-    const VerbSpec* verb = findVerb(argv[verbIndex]);
+    const VerbEntry* verb = findVerb(argv[verbIndex]);
     if (!verb) return usage(std::string("unknown verb '") + argv[verbIndex] + "'");
     inv.verb = verb->name;
     if (!parseArguments(argc, argv, verbIndex + 1, argc, verb->options, &inv, &error))

@@ -17,7 +17,7 @@ namespace {
 
 const char kVerb[] = "profile";
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"bool", false}, {"int", false},    {"uint", false},    {"double", false},
     {"all", false},  {"comment", true}, {"compact", false}, {nullptr, false},
 };
@@ -272,4 +272,4 @@ int run(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kProfileVerb = {kVerb, run, kOptions, kHelp};
+const VerbEntry kProfileVerb = {kVerb, run, kOptions, kHelp};

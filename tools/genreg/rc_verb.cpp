@@ -11,7 +11,7 @@
 
 namespace {
 
-const OptionSpec kNoOptions[] = {{nullptr, false}};
+const OptionRule kNoOptions[] = {{nullptr, false}};
 
 const char kRcHelp[] =
     "usage: genreg rc CODE\n"
@@ -73,4 +73,4 @@ int runRc(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kRcVerb = {"rc", runRc, kNoOptions, kRcHelp};
+const VerbEntry kRcVerb = {"rc", runRc, kNoOptions, kRcHelp};

@@ -15,7 +15,7 @@ namespace {
 
 const char kVerb[] = "services";
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"port", true},
     {"proto", true},
     {"comment", true},
@@ -296,4 +296,4 @@ int run(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kServicesVerb = {kVerb, run, kOptions, kHelp};
+const VerbEntry kServicesVerb = {kVerb, run, kOptions, kHelp};

@@ -1,7 +1,7 @@
 // The verbs of the genreg command, in the order of the help text.
 #include "cli.h"
 
-const VerbSpec* const kVerbs[] = {
+const VerbEntry* const kVerbs[] = {
     &kProfileVerb, &kServicesVerb, &kBinVarVerb,  &kGlobalVerb, &kInstancesVerb,
     &kCopiesVerb,  &kInstanceVerb, &kVersionVerb, &kRcVerb,
 };

@@ -10,7 +10,7 @@
 
 namespace {
 
-const OptionSpec kNoOptions[] = {{nullptr, false}};
+const OptionRule kNoOptions[] = {{nullptr, false}};
 
 const char kVersionHelp[] =
     "usage: genreg version TEXT|NUMBER|CODE\n"
@@ -66,4 +66,4 @@ int runVersion(Invocation* inv) {
 
 }  // namespace
 
-const VerbSpec kVersionVerb = {"version", runVersion, kNoOptions, kVersionHelp};
+const VerbEntry kVersionVerb = {"version", runVersion, kNoOptions, kVersionHelp};

@@ -37,7 +37,7 @@ void roundTrip(const VarValRecord& parsed, const char* templateLine) {
     FUZZ_CHECK(std::strcmp(again.Value, parsed.Value) == 0);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzFile file(data, size);

@@ -41,7 +41,7 @@ void scan(const char* path, bool bigEndian) {
     ossStreamClose(stream);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzFile file(data, size);

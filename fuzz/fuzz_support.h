@@ -12,12 +12,12 @@
 #include <unistd.h>
 
 // A property of the code under test failed: abort, so the fuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                                              \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                  \
-        }                                                                                  \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // The input as a file on disk, removed when the object goes: the readers

@@ -10,7 +10,7 @@
 // file after the update returned, so "committed last" is the last number
 // there (or the parent's own last state when the child reported none).
 //
-// Rounds per store: 20 (8 where the test runs on Windows, whose process
+// Rounds per store: 20 (5 where the test runs on Windows, whose process
 // start is slow under Wine), 300 with GENREG_LONG_TESTS=1, or
 // GENREG_CRASH_ROUNDS=n.
 #include "reliability_support.h"
@@ -38,7 +38,7 @@ int Rounds() {
     const std::string forced = Environment("GENREG_CRASH_ROUNDS");
     if (!forced.empty()) return std::atoi(forced.c_str());
     if (reliability_test::LongTests()) return 300;
-    return ossTextStreamsTranslateLineEnds() ? 8 : 20;
+    return ossTextStreamsTranslateLineEnds() ? 5 : 20;
 }
 
 std::string Sep() {

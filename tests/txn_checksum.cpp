@@ -16,7 +16,11 @@ using store_test::WriteFileBytes;
 
 namespace {
 
-const std::string kRecords("\x05\x00\x00\x00" "hello\x03\x00\x00\x00" "abc", 16);
+const std::string kRecords(
+    "\x05\x00\x00\x00"
+    "hello\x03\x00\x00\x00"
+    "abc",
+    16);
 
 std::string Header(const char* text) {
     std::string header(GENREG_CHECKSUM_HEADER_SIZE, '\0');

@@ -55,7 +55,9 @@ def peak_row(m, name):
     peaks = [m.get((name, n), {}).get("peak") for n in SIZES]
     if any(p is None for p in peaks):
         return f"| {name} peak heap independent of N | - |"
-    verdict = "met" if max(peaks) == min(peaks) else "missed"
+    # A few dozen bytes of jitter (the harness's own allocations falling in
+    # a timed region) are not a dependence on N; a growing buffer would be.
+    verdict = "met" if max(peaks) - min(peaks) <= 0.01 * min(peaks) else "missed"
     return f"| {name} peak heap independent of N | {int(min(peaks))}..{int(max(peaks))} bytes {verdict} |"
 
 

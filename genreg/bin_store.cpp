@@ -42,7 +42,7 @@ unsigned BinMaxRecordSize(GenRegBin* handle, uint32_t functionId, uint64_t* max)
 }
 
 unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsigned failRc) {
-    unsigned memRc = ossMemAlloc(buffer, size, GENREG_BIN_UNIT);
+    unsigned memRc = ossMemAllocZeroed(buffer, size, GENREG_BIN_UNIT);
     if (memRc != 0) {
         unsigned rc = failRc != 0 ? failRc : GENREG_RC_ALLOC_FAILED;
         ossLogRC(functionId, 105, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%llu",
@@ -50,7 +50,6 @@ unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsig
         *buffer = nullptr;
         return rc;
     }
-    std::memset(*buffer, 0, size);
     return 0;
 }
 

@@ -171,9 +171,14 @@ uint64_t ossStrToUint64(const char* text, char** end, int base);
 
 // 0 and a block of size bytes; unit and line name the caller for the log.
 unsigned _ossMemAlloc(void** block, size_t size, const char* unit, int line);
+// As _ossMemAlloc, with the block filled with zero bytes; for large blocks
+// the allocator hands out pages it knows are zero instead of writing them.
+unsigned _ossMemAllocZeroed(void** block, size_t size, const char* unit, int line);
 // Frees *block and sets it to null; 0.
 unsigned _ossMemFree(void** block, const char* unit, int line);
 #define ossMemAlloc(block, size, unit) _ossMemAlloc((void**)(block), (size), (unit), __LINE__)
+#define ossMemAllocZeroed(block, size, unit) \
+    _ossMemAllocZeroed((void**)(block), (size), (unit), __LINE__)
 #define ossMemFree(block, unit) _ossMemFree((void**)(block), (unit), __LINE__)
 
 // True only on the Windows 95 family (never, on the platforms built here).

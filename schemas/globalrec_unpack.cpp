@@ -138,7 +138,12 @@ unsigned GlobalRecUnpackStored(const unsigned char* packed, uint64_t length, Glo
     out->MissingFieldMask = globalGetLE(packed + 12, 8);
     // The walk above proved that every entry lies inside the record.
     uint64_t offset = kGlobalRecHeaderSize;
-    for (uint64_t bit = 1; bit != 0 && bit <= kGlobalRecLastBit; bit <<= 1) {
+    // Only bits the record carries or the type knows can need work; they
+    // are visited in ascending order, the order of the stored entries.
+    const uint64_t inRange = kGlobalRecLastBit | (kGlobalRecLastBit - 1);
+    for (uint64_t pending = (out->FieldMask | type->known) & inRange; pending != 0;
+         pending &= pending - 1) {
+        const uint64_t bit = pending & (~pending + 1);
         const GlobalFieldInfo* field = GlobalRecField(type, bit);
         if ((out->FieldMask & bit) == 0) {
             if (field) out->MissingFieldMask |= bit;

@@ -18,10 +18,14 @@ namespace {
 
 // A rename cannot replace a file that is open (a reader between two lines,
 // a scanner or indexer): such holders let go within a few hundred
-// milliseconds, so refusals are retried for up to half a second; longer
-// means a real holder and the call fails.
-constexpr int kShareRetries = 20;
-constexpr unsigned kShareRetryMs = 25;
+// milliseconds, so refusals are retried for about two seconds; longer means
+// a real holder and the call fails. The first retries come 1 ms apart, so
+// that an update slips into the short gaps between readers that open the
+// file back to back; later ones 20 ms apart.
+constexpr int kShareRetries = 150;
+constexpr int kShareQuickRetries = 50;
+
+unsigned shareRetryDelayMs(int attempt) { return attempt < kShareQuickRetries ? 1 : 20; }
 
 bool isTransientShareError(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
@@ -38,7 +42,7 @@ BOOL moveReplacing(const char* from, const char* to) {
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return TRUE;
         if (attempt + 1 >= kShareRetries || !isTransientShareError(GetLastError())) return FALSE;
-        ossSleepMs(kShareRetryMs);
+        ossSleepMs(shareRetryDelayMs(attempt));
     }
 }
 
@@ -197,7 +201,7 @@ bool linksUnsupported(DWORD error) {
 // is set; target still holds the old content.
 bool replaceWithReplaceFile(const char* source, const char* target, const char* backup) {
     for (int attempt = 0; attempt < kShareRetries; ++attempt) {
-        if (attempt) ossSleepMs(kShareRetryMs);
+        if (attempt) ossSleepMs(shareRetryDelayMs(attempt - 1));
         if (ReplaceFileA(target, source, backup, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
             return true;
         DWORD error = GetLastError();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "genreg/bin_store.h"
+#include "genreg/handle_internal.h"
 #include "genreg/transaction.h"
 #include "platform/oss.h"
 
@@ -27,17 +28,7 @@ unsigned BinValidate(GenRegBin* handle, uint32_t functionId, uint64_t selector, 
 unsigned BinMaxRecordSize(GenRegBin* handle, uint32_t functionId, uint64_t* max) {
     unsigned rc = 0;
     GENREG_TRACE(FID_BIN_MAX_SIZE, &rc);
-    *max = 0;
-    if (handle->GetMaxRecordSize == nullptr) {
-        rc = GENREG_RC_NO_MAX_SIZE_SLOT;
-        ossLog(functionId, 103, rc, OSS_SEVERITY_ERROR, "slot=GetMaxRecordSize");
-        return rc;
-    }
-    handle->GetMaxRecordSize(max);
-    if (*max < GENREG_RECORD_MIN || *max > GENREG_RECORD_MAX) {
-        rc = *max < GENREG_RECORD_MIN ? GENREG_RC_RECORD_TOO_SMALL : GENREG_RC_RECORD_TOO_LARGE;
-        ossLog(functionId, 104, rc, OSS_SEVERITY_ERROR, "max=%llu", (unsigned long long)*max);
-    }
+    rc = GenRegQueryMaxRecordSize(handle, functionId, 103, max);
     return rc;
 }
 

@@ -19,6 +19,7 @@ enum : uint32_t {
     FID_CHECK_PATH = GENREG_FID(0x0004),
     FID_DERIVE_PATHS = GENREG_FID(0x0005),
     FID_TEARDOWN = GENREG_FID(0x0006),
+    FID_QUERY_MAX_RECORD_SIZE = GENREG_FID(0x0007),
 };
 
 // The feature word's public range: the nine defined bits.
@@ -209,5 +210,26 @@ unsigned GenRegDerivePaths(GenRegFile* handle, const char* path, uint32_t functi
         return rc;
     }
     handle->state |= GENREG_STATE_PATHS_SET;
+    return rc;
+}
+
+unsigned GenRegQueryMaxRecordSize(const GenRegBase* handle, uint32_t functionId,
+                                  uint32_t firstProbe, uint64_t* max) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_QUERY_MAX_RECORD_SIZE, &rc);
+    *max = 0;
+    if (handle->GetMaxRecordSize == nullptr) {
+        rc = GENREG_RC_NO_MAX_SIZE_SLOT;
+        ossLog(functionId, firstProbe, rc, OSS_SEVERITY_ERROR, "slot=GetMaxRecordSize");
+        return rc;
+    }
+    handle->GetMaxRecordSize(max);
+    if (*max < GENREG_RECORD_MIN)
+        rc = GENREG_RC_RECORD_TOO_SMALL;
+    else if (*max > GENREG_RECORD_MAX)
+        rc = GENREG_RC_RECORD_TOO_LARGE;
+    if (rc != 0)
+        ossLog(functionId, firstProbe + 1, rc, OSS_SEVERITY_ERROR, "max=%llu",
+               (unsigned long long)*max);
     return rc;
 }

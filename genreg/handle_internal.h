@@ -24,4 +24,11 @@ unsigned GenRegDerivePaths(GenRegFile* handle, const char* path, uint32_t functi
 // the state word to GENREG_STATE_INITIAL. Never fails; harmless twice.
 void GenRegTeardown(GenRegFile* handle);
 
+// The schema's largest record size (GetMaxRecordSize) into *max, checked
+// against GENREG_RECORD_MIN..GENREG_RECORD_MAX: GENREG_RC_NO_MAX_SIZE_SLOT,
+// GENREG_RC_RECORD_TOO_SMALL or GENREG_RC_RECORD_TOO_LARGE, logged under
+// functionId with probes firstProbe (empty slot) and firstProbe + 1 (size).
+unsigned GenRegQueryMaxRecordSize(const GenRegBase* handle, uint32_t functionId,
+                                  uint32_t firstProbe, uint64_t* max);
+
 #endif

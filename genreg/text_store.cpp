@@ -1,5 +1,6 @@
 // Pieces every operation of the text store shares (see text_store.h).
 #include "genreg/text_store.h"
+#include "genreg/handle_internal.h"
 
 #include <genreg/rc.h>
 
@@ -50,19 +51,7 @@ unsigned CheckTextSlots(GenRegText* handle) {
 unsigned TextMaxRecordSize(GenRegText* handle, uint64_t* max, uint32_t functionId) {
     unsigned rc = 0;
     GENREG_TRACE(FID_MAX_RECORD_SIZE, &rc);
-    *max = 0;
-    if (handle->GetMaxRecordSize == nullptr) {
-        rc = GENREG_RC_NO_MAX_SIZE_SLOT;
-        ossLog(functionId, 4, rc, OSS_SEVERITY_ERROR, "slot=GetMaxRecordSize");
-        return rc;
-    }
-    handle->GetMaxRecordSize(max);
-    if (*max < GENREG_RECORD_MIN)
-        rc = GENREG_RC_RECORD_TOO_SMALL;
-    else if (*max > GENREG_RECORD_MAX)
-        rc = GENREG_RC_RECORD_TOO_LARGE;
-    if (rc != 0)
-        ossLog(functionId, 5, rc, OSS_SEVERITY_ERROR, "max=%llu", (unsigned long long)*max);
+    rc = GenRegQueryMaxRecordSize(handle, functionId, 4, max);
     return rc;
 }
 

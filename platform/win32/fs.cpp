@@ -25,7 +25,9 @@ namespace {
 constexpr int kShareRetries = 150;
 constexpr int kShareQuickRetries = 50;
 
-unsigned shareRetryDelayMs(int attempt) { return attempt < kShareQuickRetries ? 1 : 20; }
+unsigned shareRetryDelayMs(int attempt) {
+    return attempt < kShareQuickRetries ? 1 : 20;
+}
 
 bool isTransientShareError(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;

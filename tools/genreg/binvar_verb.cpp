@@ -152,18 +152,8 @@ int remove(Invocation* inv, GenRegBinVarVal* file, const std::string& path,
            const std::string& name) {
     std::string what = "remove " + name + " from " + path;
     BinVarValRecord key = keyFor(name);
-    if (!inv->has("all")) {
-        unsigned count = 0;
-        unsigned rc = countRecords(file, GENREG_BINVARVAL_VARIABLE, &key, &count);
-        if (rc != 0) return reportLibraryFailure(what, rc);
-        if (count > 1)
-            return reportFailure("cannot " + what + ": " + std::to_string(count) +
-                                     " records have that name (use --all to remove them all)",
-                                 kExitFailed);
-    }
-    unsigned rc = file->Delete(GENREG_BINVARVAL_VARIABLE, &key);
-    if (rc != 0) return reportLibraryFailure(what, rc);
-    return kExitOk;
+    return deleteMatching(file, GENREG_BINVARVAL_VARIABLE, &key, inv->has("all"), what,
+                          "records have that name");
 }
 
 int run(Invocation* inv) {

@@ -221,18 +221,8 @@ int unset(Invocation* inv, GenRegVarVal* profile, const std::string& path,
     std::string what = "unset " + name + " in " + path;
     if (!fileExists(path)) return reportLibraryFailure(what, GENREG_RC_FILE_NOT_FOUND);
     VarValRecord key = keyFor(name);
-    if (!inv->has("all")) {
-        unsigned count = 0;
-        unsigned rc = countRecords(profile, GENREG_VARVAL_VARIABLE, &key, &count);
-        if (rc != 0) return reportLibraryFailure(what, rc);
-        if (count > 1)
-            return reportFailure("cannot " + what + ": " + std::to_string(count) +
-                                     " lines set it (use --all to remove them all)",
-                                 kExitFailed);
-    }
-    unsigned rc = profile->Delete(GENREG_VARVAL_VARIABLE, &key);
-    if (rc != 0) return reportLibraryFailure(what, rc);
-    return kExitOk;
+    return deleteMatching(profile, GENREG_VARVAL_VARIABLE, &key, inv->has("all"), what,
+                          "lines set it");
 }
 
 int run(Invocation* inv) {

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "cli.h"
+#include "output.h"
+
 // True when path names an existing regular file. Reading verbs check this
 // first: opening a scan creates a missing file, which a listing must not.
 bool fileExists(const std::string& path);
@@ -39,6 +42,26 @@ template <typename Handle, typename Record>
 unsigned countRecords(Handle* handle, uint64_t selector, Record* key, unsigned* count) {
     *count = 0;
     return scanRecords(handle, selector, key, [&](const Record&) { ++*count; });
+}
+
+// Deletes the records that match key on selector and reports the outcome
+// as an exit status. Unless all is set, several matches are refused with
+// "cannot WHAT: N MATCHES (use --all to remove them all)".
+template <typename Handle, typename Record>
+int deleteMatching(Handle* handle, uint64_t selector, Record* key, bool all,
+                   const std::string& what, const char* matches) {
+    if (!all) {
+        unsigned count = 0;
+        unsigned rc = countRecords(handle, selector, key, &count);
+        if (rc != 0) return reportLibraryFailure(what, rc);
+        if (count > 1)
+            return reportFailure("cannot " + what + ": " + std::to_string(count) + " " + matches +
+                                     " (use --all to remove them all)",
+                                 kExitFailed);
+    }
+    unsigned rc = handle->Delete(selector, key);
+    if (rc != 0) return reportLibraryFailure(what, rc);
+    return kExitOk;
 }
 
 // A text a record field may hold: no line ends or other control characters

@@ -27,6 +27,10 @@
 // GENREG_FEATURE_VERIFY the caller gets its record back as it gave it, and
 // the verification checks the copy against that form, so a packing that
 // altered the record is refused like any other wrong record.
+// A schema with a PackStoredRecord slot packs through it instead: it is
+// told the buffer's capacity and reports the packed size, which is what is
+// written, so that its public PackRecord and GetPackedSize never need room
+// beyond a record's size.
 #include <genreg/rc.h>
 
 #include <cstring>
@@ -55,13 +59,14 @@ struct BinUpdate {
     void* record;  // the stored record being copied; ReadRecordInto may grow it
     void* image;   // the stored bytes of that record (its stored image)
     uint64_t imageCapacity;
-    void* pack;        // the caller's new record in packed form
-    void* original;    // the caller's new record as given (max bytes)
-    bool newPacked;    // pack holds a packed form of newRecord
-    bool keepCopy;     // the copy stays as the corruption marker
-    unsigned matches;  // Change, Delete: matching records counted
-    unsigned readRc;   // result of the last read
-    uint64_t length;   // length of the last record read
+    void* pack;         // the caller's new record in packed form
+    void* original;     // the caller's new record as given (max bytes)
+    bool newPacked;     // pack holds a packed form of newRecord
+    uint64_t packSize;  // its size, when the packing reported it (else 0)
+    bool keepCopy;      // the copy stays as the corruption marker
+    unsigned matches;   // Change, Delete: matching records counted
+    unsigned readRc;    // result of the last read
+    uint64_t length;    // length of the last record read
 };
 
 // Logs rc, caused by calledId (0: a schema callback or the platform)
@@ -155,15 +160,35 @@ unsigned packFailed(BinUpdate* u, uint32_t probe, unsigned callbackRc) {
     return fail(u, probe, GENREG_RC_PACK_FAILED, 0, callbackRc, "pack");
 }
 
+// Packs *buffer, of capacity bytes, against the stored image (null, 0 for
+// a record with no stored form). *size receives the packed size when the
+// schema's packing reports it (PackStoredRecord), else 0.
+unsigned packRecord(BinUpdate* u, void** buffer, uint64_t capacity, const void* image,
+                    uint64_t imageLength, uint64_t* size) {
+    GenRegBin* h = u->handle;
+    *size = 0;
+    if (h->PackStoredRecord != nullptr)
+        return h->PackStoredRecord(buffer, capacity, image, imageLength, size);
+    return h->PackRecord(buffer, image);
+}
+
+// Writes a record of the size its packing reported, or of the size the
+// schema's size slot gives when none was reported.
+unsigned writePacked(BinUpdate* u, FILE* target, const void* bytes, uint64_t size) {
+    return size != 0 ? WriteRecordOfSize(u->handle, target, bytes, size)
+                     : WriteRecord(u->handle, target, bytes);
+}
+
 // Writes the stored record back, repacked against its stored image.
 unsigned copyStoredRecord(BinUpdate* u) {
     unsigned rc = checkPackSlot(u);
     if (rc != 0) return rc;
+    uint64_t size = 0;
     if (u->packed) {
-        unsigned callbackRc = u->handle->PackRecord(&u->record, u->image);
+        unsigned callbackRc = packRecord(u, &u->record, u->capacity, u->image, u->length, &size);
         if (callbackRc != 0) return packFailed(u, 26, callbackRc);
     }
-    unsigned writeRc = WriteRecord(u->handle, u->handle->tempStream, u->record);
+    unsigned writeRc = writePacked(u, u->handle->tempStream, u->record, size);
     if (writeRc != 0) return fail(u, 27, GENREG_RC_COPY_FAILED, FID_WRITE_RECORD, writeRc, "copy");
     return 0;
 }
@@ -172,6 +197,7 @@ unsigned copyStoredRecord(BinUpdate* u) {
 // buffer, against storedImage (null for a record with no stored form).
 unsigned writeNewRecord(BinUpdate* u, FILE* target, const void* storedImage, unsigned writeFailRc) {
     const void* bytes = u->newRecord;
+    uint64_t size = 0;
     if (u->packed) {
         unsigned rc = checkPackSlot(u);
         if (rc != 0) return rc;
@@ -183,12 +209,14 @@ unsigned writeNewRecord(BinUpdate* u, FILE* target, const void* storedImage, uns
         }
         u->newPacked = false;
         std::memcpy(u->pack, u->newRecord, u->max);
-        unsigned callbackRc = u->handle->PackRecord(&u->pack, storedImage);
+        unsigned callbackRc = packRecord(u, &u->pack, GENREG_PACK_BUFFER_SIZE, storedImage,
+                                         storedImage ? u->length : 0, &size);
         if (callbackRc != 0) return packFailed(u, 28, callbackRc);
         u->newPacked = true;
+        u->packSize = size;
         bytes = u->pack;
     }
-    unsigned writeRc = WriteRecord(u->handle, target, bytes);
+    unsigned writeRc = writePacked(u, target, bytes, size);
     if (writeRc != 0)
         return fail(u, 29, writeFailRc, FID_WRITE_RECORD, writeRc, "write new record");
     return 0;
@@ -197,9 +225,12 @@ unsigned writeNewRecord(BinUpdate* u, FILE* target, const void* storedImage, uns
 // The caller sees its record packed after the body, as if packed in place,
 // when the packed form fits the caller's buffer.
 void handPackedFormToCaller(BinUpdate* u) {
-    if (!u->newPacked || u->handle->GetPackedSize == nullptr) return;
-    uint64_t size = 0;
-    u->handle->GetPackedSize(u->pack, &size);
+    if (!u->newPacked) return;
+    uint64_t size = u->packSize;
+    if (size == 0) {
+        if (u->handle->GetPackedSize == nullptr) return;
+        u->handle->GetPackedSize(u->pack, &size);
+    }
     if (size <= u->max) std::memcpy(u->newRecord, u->pack, size);
 }
 

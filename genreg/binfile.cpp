@@ -193,6 +193,12 @@ unsigned WriteRecord(GenRegBin* handle, FILE* stream, const void* record) {
         }
         handle->GetRecordSize(record, &size);
     }
+    rc = WriteRecordOfSize(handle, stream, record, size);
+    return rc;
+}
+
+unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, uint64_t size) {
+    unsigned rc = 0;
     const uint32_t recordLength = (uint32_t)size;
     if (recordLength < GENREG_RECORD_MIN || recordLength > GENREG_RECORD_MAX) {
         rc = recordLength < GENREG_RECORD_MIN ? GENREG_RC_RECORD_TOO_SMALL

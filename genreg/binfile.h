@@ -35,6 +35,9 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
 // GetRecordSize bytes of record behind their length. The size must lie in
 // GENREG_RECORD_MIN..GENREG_RECORD_MAX; a partial write fails too.
 unsigned WriteRecord(GenRegBin* handle, FILE* stream, const void* record);
+// WriteRecord of a record whose size the caller knows (a packed form whose
+// size its packing reported).
+unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, uint64_t size);
 unsigned GetBigEndian32(const unsigned char* bytes, int32_t* value);
 unsigned PutBigEndian32(unsigned char* bytes, uint32_t value);
 unsigned CheckBinSlots(GenRegBin* handle);

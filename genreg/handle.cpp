@@ -127,7 +127,8 @@ GenRegBin::GenRegBin()
     : PackRecord(nullptr),
       UnpackRecord(nullptr),
       GetPackedSize(nullptr),
-      UnpackStoredRecord(nullptr) {
+      UnpackStoredRecord(nullptr),
+      PackStoredRecord(nullptr) {
     storeKind = GENREG_STORE_BINARY;
 }
 

@@ -21,6 +21,7 @@ enum : uint32_t {
     FID_MAKE_PRINTABLE = GENREG_FID(0x0043),
     FID_NEXT_TOKEN = GENREG_FID(0x0044),
     FID_READ_TEXT_LINE = GENREG_FID(0x0045),
+    FID_MEASURE_LINE = GENREG_FID(0x0046),
 };
 
 const char kUnit[] = "GenRegLines";
@@ -126,12 +127,96 @@ char* GenRegReadLine(char* raw, char* line, uint64_t size, FILE* stream, unsigne
     return GenRegReadLineCounted(raw, line, size, stream, rc, join, nullptr);
 }
 
+const char kByteOrderMark[3] = {'\xEF', '\xBB', '\xBF'};
+
+namespace {
+
+// What follows a line that filled the buffer.
+enum class Beyond { EndOfFile, MoreText, Failed };
+
+// Looks at the byte behind the stream's position and puts it back.
+Beyond peekBeyond(FILE* stream) {
+    unsigned char next = 0;
+    if (ossStreamRead(&next, 1, 1, stream) == 1) {
+        std::ungetc(next, stream);
+        return Beyond::MoreText;
+    }
+    return std::feof(stream) && !std::ferror(stream) ? Beyond::EndOfFile : Beyond::Failed;
+}
+
+bool endsWithContinuation(const TextLine* text) {
+    return text->rawLength >= 2 && text->raw[text->rawLength - 1] == '\n' &&
+           text->raw[text->rawLength - 2] == '\\';
+}
+
+}  // namespace
+
 bool ReadTextLine(TextLine* text, FILE* stream, bool join) {
     bool found = false;
     GENREG_TRACE(FID_READ_TEXT_LINE, &found);
+    text->cut = false;
     found = GenRegReadLineCounted(text->raw, text->line, sizeof text->raw, stream, nullptr, join,
                                   &text->rawLength) != nullptr;
+    if (!found) return found;
+    // Only a line that fills the buffer can be the first part of a longer
+    // one: it goes on when it has no line end yet, or ends in a
+    // continuation that found no room, and the file does not end there. A
+    // last line of exactly the buffer's capacity is whole.
+    if (text->rawLength + 1 >= sizeof text->raw &&
+        (!TextLineEndsWithNewline(text) || (join && endsWithContinuation(text)))) {
+        Beyond beyond = peekBeyond(stream);
+        if (beyond == Beyond::Failed) return found = false;
+        text->cut = beyond == Beyond::MoreText;
+    }
+    if (text->rawLength >= sizeof kByteOrderMark &&
+        std::memcmp(text->raw, kByteOrderMark, sizeof kByteOrderMark) == 0) {
+        // The reader copied the mark's bytes, none a backslash, to line.
+        std::memmove(text->line, text->line + sizeof kByteOrderMark,
+                     std::strlen(text->line + sizeof kByteOrderMark) + 1);
+    }
     return found;
+}
+
+OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join) {
+    OverLongLine result = {0, text->rawLength};
+    GENREG_TRACE(FID_MEASURE_LINE, &result.length);
+    const int64_t pieceEnd = ossStreamTell(stream);
+    // The rest of the line, up to its line end: the next physical line
+    // goes on with it while a physical line ends in a continuation.
+    char chunk[GENREG_LINE_MAX];
+    bool more = true;
+    size_t lineEnd = 0;  // characters of the line end behind the last chunk
+    while (more && ossStreamGets(chunk, (int)sizeof chunk, stream) != nullptr) {
+        size_t length = std::strlen(chunk);
+        result.length += length;
+        lineEnd = 0;
+        more = length == 0 || chunk[length - 1] != '\n';
+        if (!more) {
+            lineEnd = length >= 2 && chunk[length - 2] == '\r' ? 2 : 1;
+            more = join && length >= 2 && chunk[length - 2] == '\\';
+        }
+    }
+    result.length -= lineEnd;
+    const int64_t lineEndPosition = ossStreamTell(stream);
+    if (pieceEnd < 0 || lineEndPosition < 0 || ossStreamSeek(stream, 0, SEEK_SET) != 0)
+        return result;
+    // Every line feed in front of the piece's end ends a line before this
+    // one, except those inside the line's own first part.
+    uint64_t lineFeeds = 0;
+    for (;;) {
+        int64_t position = ossStreamTell(stream);
+        if (position < 0) return result;
+        if (position >= pieceEnd) break;
+        if (ossStreamGets(chunk, (int)sizeof chunk, stream) == nullptr) return result;
+        size_t length = std::strlen(chunk);
+        position = ossStreamTell(stream);
+        if (position < 0) return result;
+        if (position <= pieceEnd && length > 0 && chunk[length - 1] == '\n') ++lineFeeds;
+    }
+    for (size_t k = 0; k < text->rawLength && lineFeeds > 0; ++k)
+        if (text->raw[k] == '\n') --lineFeeds;
+    if (ossStreamSeek(stream, lineEndPosition, SEEK_SET) == 0) result.number = lineFeeds + 1;
+    return result;
 }
 
 bool TextStreamFailed(FILE* stream) {
@@ -143,7 +228,7 @@ bool TextLineEndsWithNewline(const TextLine* text) {
 }
 
 bool TextLineIsPiece(const TextLine* text) {
-    return text->rawLength + 1 >= sizeof text->raw && !TextLineEndsWithNewline(text);
+    return text->cut;
 }
 
 unsigned GenRegWriteLine(const char* text, uint64_t width, FILE* stream) {

@@ -15,31 +15,86 @@ enum : uint32_t { FID_LAST_BYTE = GENREG_FID(0x005C) };
 const char kDuplicateText[] = "Match found; duplicate record";
 const char kNewlineText[] = "Added a newline";
 
-// Whether the file at path ends in a line that has no line end yet (false
-// for a missing or empty file). Appending after such a line must first end
-// it, so a file that cannot be read is a failure, never a guess: guessing
-// "ends in a newline" would join the new line to the last one.
+// How the file ends, as far as an append after its last line cares.
+struct FileEnd {
+    bool open;       // the last line has no line end yet
+    bool continued;  // with joining on, a line written next would join the
+                     // last one: it ends in a continuation (once ended)
+    bool noRoom;     // the last line could not be read back with a line end
+};
+
+// The line end an Add gives an open last line, as the line reader sees it
+// when the file is read back: text streams that translate line ends read
+// the CR LF written as "\n".
+size_t addedLineEndAsRead() {
+    return ossTextStreamsTranslateLineEnds() ? 1 : 2;
+}
+
+bool endsInContinuation(const char* text, size_t length) {
+    return length >= 2 && text[length - 1] == '\n' && text[length - 2] == '\\';
+}
+
+// How the file at path ends (nothing to care about for a missing or empty
+// file). Appending after an open last line must first end it, so a file
+// that cannot be read is a failure, never a guess: guessing "ends in a
+// newline" would join the new line to the last one.
 // GENREG_RC_READ_FAILED when it cannot be read; the caller logs it.
-unsigned lastLineIsOpen(const char* path, bool* open) {
+unsigned describeFileEnd(const char* path, bool join, FileEnd* end) {
     unsigned rc = 0;
     GENREG_TRACE(FID_LAST_BYTE, &rc);
-    *open = false;
+    *end = FileEnd{};
     if (!ossIsFile(path)) return rc;
     FILE* stream = ossStreamOpen(path, "rb");
     int64_t size = -1;
-    char last = '\n';
+    // The last line that still fits the line buffer, and a byte more, so
+    // that a line too long to end shows as one without a line feed.
+    char tail[GENREG_LINE_MAX + 1];
+    size_t count = 0;
     bool read = stream != nullptr && ossStreamSeek(stream, 0, SEEK_END) == 0 &&
-                (size = ossStreamTell(stream)) >= 0 &&
-                (size == 0 || (ossStreamSeek(stream, -1, SEEK_END) == 0 &&
-                               ossStreamRead(&last, 1, 1, stream) == 1));
+                (size = ossStreamTell(stream)) >= 0;
+    if (read && size > 0) {
+        count = size < (int64_t)sizeof tail ? (size_t)size : sizeof tail;
+        read = ossStreamSeek(stream, -(int64_t)count, SEEK_END) == 0 &&
+               ossStreamRead(tail, 1, count, stream) == count;
+    }
     if (stream != nullptr) ossStreamClose(stream);
     if (!read) return rc = GENREG_RC_READ_FAILED;
-    *open = last != '\n';
+    if (count == 0) return rc;
+    size_t asRead = count;  // the tail's length as the line reader sees it
+    if (ossTextStreamsTranslateLineEnds() && asRead >= 2 && tail[asRead - 1] == '\n' &&
+        tail[asRead - 2] == '\r') {
+        tail[asRead - 2] = '\n';
+        --asRead;
+    }
+    end->open = tail[asRead - 1] != '\n';
+    if (end->open) {
+        size_t openLength = 0;
+        while (openLength < asRead && tail[asRead - 1 - openLength] != '\n')
+            ++openLength;
+        // A line the reader takes whole now but would not once ended; one
+        // that is too long already gets no longer by its line end.
+        end->noRoom = openLength + 1 <= GENREG_LINE_MAX &&
+                      openLength + addedLineEndAsRead() + 1 > GENREG_LINE_MAX;
+        // Ended with a line end a translating stream reads as "\n", a last
+        // backslash starts a continuation.
+        end->continued = join && ossTextStreamsTranslateLineEnds() && tail[asRead - 1] == '\\';
+    } else {
+        end->continued = join && endsInContinuation(tail, asRead);
+    }
     return rc;
 }
 
-// Writes the new line (after a line end for an open last line) to target.
-bool appendLine(TextUpdate* u, FILE* target, void* newRecord, bool lastLineOpen) {
+// Ends a continuation at the end of target with one more line end, so that
+// the line written next starts a logical line of its own.
+bool endContinuation(TextUpdate* u, FILE* target) {
+    if (TextWriteBytes(target, "\n", 1)) return true;
+    TextUpdateFail(u, GENREG_RC_APPEND_FAILED, PROBE_APPEND, 0, "write line end");
+    return false;
+}
+
+// Writes the new line to target, after ending the file's last line where
+// it is open (lastLineOpen) or continued.
+bool appendLine(TextUpdate* u, FILE* target, void* newRecord, bool lastLineOpen, bool continued) {
     GenRegText* h = u->handle;
     if (lastLineOpen) {
         const char* lineEnd = TextCrLf();
@@ -48,6 +103,7 @@ bool appendLine(TextUpdate* u, FILE* target, void* newRecord, bool lastLineOpen)
             return false;
         }
     }
+    if (continued && !endContinuation(u, target)) return false;
     char line[GENREG_LINE_MAX];
     line[0] = '\0';
     unsigned packRc = h->PackRecord(newRecord, line);
@@ -63,7 +119,7 @@ bool appendLine(TextUpdate* u, FILE* target, void* newRecord, bool lastLineOpen)
     return true;
 }
 
-void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpen) {
+void addBody(TextUpdate* u, uint64_t selector, void* newRecord, const FileEnd& fileEnd) {
     GenRegText* h = u->handle;
     OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, h->filePath};
     OSSFileInfo info = {};
@@ -73,6 +129,7 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpe
 
     const bool inPlace = GenRegAppendsInPlace(h);
     const bool duplicatesAllowed = h->isFeatureSet(GENREG_FEATURE_DUPLICATES);
+    bool continued = inPlace && fileEnd.continued;
     if (!inPlace && info.size > 0) {
         if (!TextUpdateWholeFileReadable(u)) return;
         TextLine text;
@@ -102,17 +159,24 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpe
             }
             if (!TextWriteBytes(h->tempStream, text.raw, text.rawLength))
                 return TextUpdateFail(u, GENREG_RC_COPY_FAILED, PROBE_COPY, 0, "write copy");
+            // Only the last line can end in a continuation that nothing
+            // follows (a cut line was refused).
+            continued = u->join && endsInContinuation(text.raw, text.rawLength);
         }
         if (u->abandoned) return;
     }
+    if (inPlace && fileEnd.noRoom)
+        return TextUpdateFail(u, GENREG_RC_BUFFER_TOO_SMALL, PROBE_TOO_LONG, 0,
+                              "no room for a line end");
 
     FILE* target = inPlace ? h->stream : h->tempStream;
     int64_t oldEnd = -1;
     if (ossStreamSeek(target, 0, SEEK_END) != 0 || (oldEnd = ossStreamTell(target)) < 0)
         return TextUpdateFail(u, GENREG_RC_SEEK_FAILED, PROBE_SEEK, 0, "seek to end");
     // A file written in place must end in a line end before the new line,
-    // or the new line would join its last line.
-    if (appendLine(u, target, newRecord, inPlace && lastLineOpen) || !inPlace) return;
+    // or the new line would join its last line; and with joining on, a
+    // last line that ends in a continuation would swallow it.
+    if (appendLine(u, target, newRecord, inPlace && fileEnd.open, continued) || !inPlace) return;
     // Appending in place writes the file itself: what a failed append
     // wrote is cut off again, so the file keeps its old content (I7).
     if (ossStreamTruncate(target, oldEnd) != 0)
@@ -126,15 +190,16 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, bool lastLineOpe
 unsigned GenRegText::Add(uint64_t selector, void* record) {
     unsigned rc = 0;
     GENREG_TRACE(FID_TEXT_ADD, &rc);
+    if ((rc = TextRefuseNull(FID_TEXT_ADD, PROBE_NULL, record, record)) != 0) return rc;
     TextUpdate u = NewTextUpdate(this, GENREG_TXN_ADD, FID_TEXT_ADD);
     rc = TextUpdatePrepare(&u, selector, record);
     if (rc != 0) return rc;
     // Appending in place opens the file for appending only, and its lock
-    // may keep other handles from reading it: the last byte is read first,
+    // may keep other handles from reading it: how it ends is read first,
     // under the update lock that every writer takes.
-    bool lastLineOpen = false;
+    FileEnd fileEnd = {};
     if (GenRegAppendsInPlace(this)) {
-        rc = lastLineIsOpen(filePath, &lastLineOpen);
+        rc = describeFileEnd(filePath, u.join, &fileEnd);
         if (rc != 0) {
             TextUpdateFail(&u, rc, PROBE_READ, 0, "read last byte");
             return TextUpdateFinish(&u, selector, record, nullptr);
@@ -142,7 +207,7 @@ unsigned GenRegText::Add(uint64_t selector, void* record) {
     }
     rc = TextUpdateBegin(&u);
     if (rc != 0) return rc;
-    addBody(&u, selector, record, lastLineOpen);
+    addBody(&u, selector, record, fileEnd);
     rc = TextUpdateFinish(&u, selector, record, nullptr);
     return rc;
 }

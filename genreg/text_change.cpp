@@ -29,7 +29,14 @@ void changeBody(TextUpdate* u, uint64_t selector, void* key, void* newRecord) {
                 if (h->PackRecord == nullptr)
                     return TextUpdateFail(u, GENREG_RC_NO_LINE_PACK_SLOT, PROBE_NO_SLOT, 0,
                                           "slot=PackRecord");
-                // The old line in the buffer is the new line's layout template.
+                // The old line in the buffer is the new line's layout
+                // template; a byte-order mark in front of it is no part of
+                // the layout and goes in front of the new line.
+                const bool mark = TextLineHasByteOrderMark(&text);
+                if (mark) {
+                    text.rawLength -= sizeof kByteOrderMark;
+                    std::memmove(text.raw, text.raw + sizeof kByteOrderMark, text.rawLength);
+                }
                 text.raw[text.rawLength] = '\0';
                 unsigned packRc = h->PackRecord(newRecord, text.raw);
                 if (packRc != 0)
@@ -37,6 +44,8 @@ void changeBody(TextUpdate* u, uint64_t selector, void* key, void* newRecord) {
                                           "format");
                 text.raw[sizeof text.raw - 1] = '\0';
                 text.rawLength = std::strlen(text.raw);
+                if (mark && !TextWriteBytes(h->tempStream, kByteOrderMark, sizeof kByteOrderMark))
+                    return TextUpdateFail(u, GENREG_RC_COPY_FAILED, PROBE_COPY, 0, "write copy");
                 ++replaced;
             }
         }
@@ -53,6 +62,7 @@ void changeBody(TextUpdate* u, uint64_t selector, void* key, void* newRecord) {
 unsigned GenRegText::Change(uint64_t selector, void* key, void* newRecord) {
     unsigned rc = 0;
     GENREG_TRACE(FID_TEXT_CHANGE, &rc);
+    if ((rc = TextRefuseNull(FID_TEXT_CHANGE, PROBE_NULL, key, newRecord)) != 0) return rc;
     TextUpdate u = NewTextUpdate(this, GENREG_TXN_CHANGE, FID_TEXT_CHANGE);
     rc = TextUpdatePrepare(&u, selector, newRecord);
     if (rc != 0) return rc;

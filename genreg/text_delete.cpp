@@ -3,6 +3,7 @@
 #include <genreg/rc.h>
 
 #include "genreg/text_update.h"
+#include "genreg/textline.h"
 
 namespace {
 
@@ -12,16 +13,25 @@ void deleteBody(TextUpdate* u, uint64_t selector, void* key) {
     unsigned removed = 0;
     if (!TextUpdateWholeFileReadable(u)) return;
     TextLine text;
+    bool first = true;
+    bool markPending = false;  // the file's byte-order mark went with its first line
     while (TextUpdateNextLine(u, &text)) {
         bool match = false;
         if (!TextUpdateLineMatches(u, &text, selector, key, &match)) return;
+        const bool firstLine = first;
+        first = false;
         if (match) {
             if (removed > 0 && !duplicatesAllowed)
                 return TextUpdateFail(u, GENREG_RC_MULTIPLE_MATCHES, PROBE_MULTIPLE, 0,
                                       "second match");
             ++removed;
+            if (firstLine) markPending = TextLineHasByteOrderMark(&text);
             continue;
         }
+        if (markPending && !TextLineHasByteOrderMark(&text) &&
+            !TextWriteBytes(h->tempStream, kByteOrderMark, sizeof kByteOrderMark))
+            return TextUpdateFail(u, GENREG_RC_COPY_FAILED, PROBE_COPY, 0, "write copy");
+        markPending = false;
         if (!TextWriteBytes(h->tempStream, text.raw, text.rawLength))
             return TextUpdateFail(u, GENREG_RC_COPY_FAILED, PROBE_COPY, 0, "write copy");
     }
@@ -34,6 +44,7 @@ void deleteBody(TextUpdate* u, uint64_t selector, void* key) {
 unsigned GenRegText::Delete(uint64_t selector, void* key) {
     unsigned rc = 0;
     GENREG_TRACE(FID_TEXT_DELETE, &rc);
+    if ((rc = TextRefuseNull(FID_TEXT_DELETE, PROBE_NULL, key, key)) != 0) return rc;
     TextUpdate u = NewTextUpdate(this, GENREG_TXN_DELETE, FID_TEXT_DELETE);
     rc = TextUpdatePrepare(&u, selector, key);
     if (rc != 0) return rc;

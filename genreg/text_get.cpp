@@ -21,6 +21,28 @@ enum : uint32_t {
 // How a search of the stream ended.
 enum class Search { Found, Exhausted, Failed };
 
+// A line too long for the line buffer, whose first part the search just
+// read: no part of it may pass for a record or hand out a cut value. The
+// rest of the line is passed over, and the line is logged with its number
+// and length. When its first part (which holds the key fields) matches the
+// key, or the search takes every line, the line is the search's result:
+// true, *rc = GENREG_RC_LINE_TOO_LONG. Otherwise the search goes on behind
+// it.
+bool overLongLineMatches(GenRegText* handle, uint64_t selector, const void* key, bool matchEvery,
+                         void* record, const TextLine* text, uint32_t functionId, unsigned* rc) {
+    const bool join = handle->isFeatureSet(GENREG_FEATURE_JOIN_LINES);
+    const OverLongLine where = MeasureOverLongLine(handle->stream, text, join);
+    bool match = matchEvery;
+    if (!match && handle->CompareRecord != nullptr && handle->UnpackRecord(record, text->line) == 0)
+        match = handle->CompareRecord(selector, record, key) == 1;
+    if (match) *rc = GENREG_RC_LINE_TOO_LONG;
+    ossLog(functionId, 15, GENREG_RC_LINE_TOO_LONG,
+           match ? OSS_SEVERITY_ERROR : OSS_SEVERITY_WARNING,
+           "line=%llu length=%llu buffer=%d file=%s", (unsigned long long)where.number,
+           (unsigned long long)where.length, GENREG_LINE_MAX, handle->filePath);
+    return match;
+}
+
 // Reads logical lines from the handle's stream until one matches key on the
 // fields of selector (every line when matchEvery), and copies it into
 // result. On Failed, *rc holds the code.
@@ -43,6 +65,12 @@ Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool ma
             *rc = GENREG_RC_NO_LINE_UNPACK_SLOT;
             ossLog(functionId, 11, *rc, OSS_SEVERITY_ERROR, "slot=UnpackRecord");
             return Search::Failed;
+        }
+        if (text.cut) {
+            if (overLongLineMatches(handle, selector, key, matchEvery, record, &text, functionId,
+                                    rc))
+                return Search::Failed;
+            continue;
         }
         // A line that does not parse is still compared as far as it was
         // filled: whether it can match is the schema's decision.
@@ -101,6 +129,7 @@ unsigned allocRecord(void** record, uint64_t max, uint32_t functionId) {
 unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
     unsigned rc = 0;
     GENREG_TRACE(FID_GET, &rc);
+    if ((rc = TextRefuseNull(FID_GET, 16, key, result)) != 0) return rc;
     rc = validateKey(this, selector, key, FID_GET);
     if (rc != 0) return rc;
     uint64_t max = 0;
@@ -160,6 +189,9 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
 unsigned GenRegText::GetNext(uint64_t selector, void* key, void* result) {
     unsigned rc = 0;
     GENREG_TRACE(FID_GET_NEXT, &rc);
+    // Selector 0 lists every line and never looks at the key.
+    if ((rc = TextRefuseNull(FID_GET_NEXT, 16, selector == 0 ? result : key, result)) != 0)
+        return rc;
     if (!(state & GENREG_STATE_SCAN_OPEN)) {
         rc = GENREG_RC_NO_SCAN;
         ossLog(FID_GET_NEXT, 14, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);

@@ -72,6 +72,14 @@ unsigned EndTextTransaction(GenRegText* handle, unsigned type) {
     return rc;
 }
 
+unsigned TextRefuseNull(uint32_t functionId, uint32_t probe, const void* first,
+                        const void* second) {
+    if (first != nullptr && second != nullptr) return 0;
+    ossLog(functionId, probe, GENREG_RC_NULL_ARGUMENT, OSS_SEVERITY_ERROR, "first=%p second=%p",
+           first, second);
+    return GENREG_RC_NULL_ARGUMENT;
+}
+
 bool SameRawText(const TextLine* a, const TextLine* b) {
     return a->rawLength == b->rawLength && std::memcmp(a->raw, b->raw, a->rawLength) == 0;
 }

@@ -40,6 +40,11 @@ unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, 
 // committing. Returns EndTransaction's first result.
 unsigned EndTextTransaction(GenRegText* handle, unsigned type);
 
+// The caller's key and record pointers: a null one among the count given
+// is refused with GENREG_RC_NULL_ARGUMENT (logged under functionId and
+// probe) before anything else, as the binary store refuses them.
+unsigned TextRefuseNull(uint32_t functionId, uint32_t probe, const void* first, const void* second);
+
 // True when two logical lines hold the same bytes.
 bool SameRawText(const TextLine* a, const TextLine* b);
 

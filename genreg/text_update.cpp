@@ -3,6 +3,7 @@
 
 #include <genreg/rc.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "genreg/transaction.h"
@@ -61,13 +62,23 @@ bool TextWriteBytes(FILE* stream, const char* bytes, size_t length) {
     return length == 0 || ossStreamWrite(bytes, 1, length, stream) == length;
 }
 
+bool TextLineHasByteOrderMark(const TextLine* text) {
+    return text->rawLength >= sizeof kByteOrderMark &&
+           std::memcmp(text->raw, kByteOrderMark, sizeof kByteOrderMark) == 0;
+}
+
 const char* TextCrLf() {
     return ossTextStreamsTranslateLineEnds() ? "\n" : "\r\n";
 }
 
 bool TextWriteWithLineEnd(FILE* stream, const char* text, size_t length) {
     bool ok = TextWriteBytes(stream, text, length);
-    if (ok && std::memchr(text, '\n', length) == nullptr) ok = TextWriteBytes(stream, "\n", 1);
+    // A line that fills the line buffer would not be read back whole with
+    // a line end behind it; only the file's last line can lack one, and it
+    // stays the last, so it is written as it stands.
+    const bool room = length + 2 <= GENREG_LINE_MAX;
+    if (ok && room && std::memchr(text, '\n', length) == nullptr)
+        ok = TextWriteBytes(stream, "\n", 1);
     return ok;
 }
 
@@ -198,8 +209,11 @@ bool TextUpdateNextLine(TextUpdate* u, TextLine* text) {
         return false;
     }
     if (TextLineIsPiece(text)) {
-        TextUpdateFail(u, GENREG_RC_BUFFER_TOO_SMALL, PROBE_TOO_LONG, 0,
-                       "line longer than the buffer");
+        OverLongLine where = MeasureOverLongLine(h->stream, text, u->join);
+        char what[96];
+        std::snprintf(what, sizeof what, "line longer than the buffer: line=%llu length=%llu",
+                      (unsigned long long)where.number, (unsigned long long)where.length);
+        TextUpdateFail(u, GENREG_RC_BUFFER_TOO_SMALL, PROBE_TOO_LONG, 0, what);
         return false;
     }
     return true;

@@ -10,10 +10,16 @@
 //   Add     kept lines exactly as read, except that a last line without a
 //           line end first gets CR LF; the new line gets "\n" unless its
 //           formatted text holds one.
-//   Change  every line, kept or new, gets "\n" when it holds no line end.
-// A piece of a physical line too long for the line buffer would be written
+//   Change  every line, kept or new, gets "\n" when it holds no line end,
+//           unless it fills the line buffer already (only a last line can).
+// A byte-order mark in front of a line stays in front of it when Change
+// replaces the line; when Delete removes the first line, the file's mark
+// goes in front of the next line kept.
+// A piece of a logical line too long for the line buffer would be written
 // as a line of its own: every update refuses such a file with
-// GENREG_RC_BUFFER_TOO_SMALL and leaves it unchanged. Likewise a file that
+// GENREG_RC_BUFFER_TOO_SMALL, logging the line's number and length, and
+// leaves it unchanged. A last line of exactly the buffer's capacity and no
+// line end is whole; only Add refuses it, as it cannot end it. Likewise a file that
 // holds the byte at which the platform's text streams end their input is
 // refused with GENREG_RC_READ_FAILED, since the lines behind it would be
 // lost.
@@ -58,6 +64,7 @@ enum : uint32_t {
     PROBE_UNLOCK = 22,
     PROBE_FREE = 23,
     PROBE_POST_UPDATE = 24,
+    PROBE_NULL = 25,
 };
 
 // One update in progress: what it took and how it stands.
@@ -107,7 +114,10 @@ bool TextUpdateLineMatches(TextUpdate* u, const TextLine* text, uint64_t selecto
 bool TextUpdateWholeFileReadable(TextUpdate* u);
 
 bool TextWriteBytes(FILE* stream, const char* bytes, size_t length);
-// Writes a line, adding "\n" when it holds no line end at all.
+// True when raw starts with the byte-order mark.
+bool TextLineHasByteOrderMark(const TextLine* text);
+// Writes a line, adding "\n" when it holds no line end at all and there is
+// room for one in the line buffer.
 bool TextWriteWithLineEnd(FILE* stream, const char* text, size_t length);
 // What to write to a text stream so that the file receives CR LF.
 const char* TextCrLf();

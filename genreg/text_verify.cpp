@@ -54,15 +54,21 @@ bool readCopyLine(VerifyPass* v) {
     return v->copyPending;
 }
 
-// True when the copy's line is the file's last line with the line end an
-// update adds to a last line that lacks one ("\n", or CR LF from Add).
+// True when the copy's line is the file's last line with the line ends an
+// update adds to it: a last line without one gets "\n", or CR LF from Add;
+// with joining on, Add ends a last line that ends in a continuation with
+// one more "\n".
 bool onlyLineEndAdded(const VerifyPass* v) {
     const TextLine& file = v->fileLine;
     const TextLine& copy = v->copyLine;
-    if (!std::feof(v->handle->stream) || TextLineEndsWithNewline(&file) ||
-        !TextLineEndsWithNewline(&copy))
-        return false;
+    if (!std::feof(v->handle->stream) || !TextLineEndsWithNewline(&copy)) return false;
     size_t length = copy.rawLength - 1;
+    if (v->join && length >= 2 && copy.raw[length - 1] == '\n' && copy.raw[length - 2] == '\\') {
+        if (length == file.rawLength && std::memcmp(copy.raw, file.raw, length) == 0) return true;
+        --length;  // the line end given to a last line that ended in a backslash
+    } else if (TextLineEndsWithNewline(&file)) {
+        return false;
+    }
     if (length != file.rawLength && length > 0 && copy.raw[length - 1] == '\r') --length;
     return length == file.rawLength && std::memcmp(copy.raw, file.raw, length) == 0;
 }

@@ -20,11 +20,36 @@ struct TextLine {
     char raw[GENREG_LINE_MAX];   // the physical lines exactly as read
     char line[GENREG_LINE_MAX];  // the processed line, continuations joined
     size_t rawLength;            // bytes in raw, embedded NUL bytes included
+    // raw holds only the first part of a logical line too long for the
+    // buffer: a physical line that goes on behind it, or a continuation
+    // that had no room left for the physical line it joins.
+    bool cut;
 };
+
+// The UTF-8 byte-order mark an editor may put in front of a file's text.
+extern const char kByteOrderMark[3];
 
 // Reads the next logical line of stream into *text. False at the end of the
 // input and on a read error (tell them apart with TextStreamFailed).
+//
+// Unlike GenRegReadLine, which hands out the pieces of an over-long line
+// as lines of their own, this reader marks a piece (text->cut), so that no
+// store takes the text inside a long line for a record of its own. A line
+// that starts with the byte-order mark keeps it in raw, so that a rewrite
+// copies it, while line, which the schemas parse, starts behind it.
 bool ReadTextLine(TextLine* text, FILE* stream, bool join);
+
+// Where and how long the over-long line is whose first part ReadTextLine
+// just returned as *text (text->cut): the stream is moved behind the whole
+// logical line, and the count of the lines in front of it is taken from the
+// start of the stream. number is the line's own number, counting physical
+// lines from 1, or 0 when the stream could not tell; length counts its
+// characters, continuations included and the final line end not.
+struct OverLongLine {
+    uint64_t number;
+    uint64_t length;
+};
+OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join);
 
 // True when a read that returned no line stopped on an error rather than at
 // the end of the file (a wrapper that fails a read may set neither flag).
@@ -33,9 +58,10 @@ bool TextStreamFailed(FILE* stream);
 // True when raw ends in a line feed.
 bool TextLineEndsWithNewline(const TextLine* text);
 
-// True when raw is a piece of a physical line too long for the buffer: it
-// fills the buffer and has no final line feed. Updates refuse such lines,
-// since writing a piece as a line of its own would split the line.
+// True when raw is only the first part of a logical line too long for the
+// buffer (see TextLine::cut). Updates refuse such lines, since writing a
+// piece as a line of its own would split the line, and lookups refuse
+// them, since a piece parsed as a line could be taken for a record.
 bool TextLineIsPiece(const TextLine* text);
 
 // Normalises text in place: tabs, carriage returns and line feeds become

@@ -91,15 +91,31 @@ unsigned GlobalRecNotify(GenRegBase* handle, uint64_t operation, const void* fir
                          const void* second);
 unsigned GlobalRecRecordSize(const void* record, uint64_t* size);
 unsigned GlobalRecMaxRecordSize(uint64_t* size);
-// *record is a buffer of at least GENREG_PACK_BUFFER_SIZE bytes holding a
-// record; on success it holds the record's stored form.
+// The PackRecord slot: *record is a caller's buffer of a record's size
+// (sizeof(GlobalRegRecord), GetMaxRecordSize) holding a record; on success
+// it holds the record's stored form. A stored form larger than the buffer
+// (a full instance record packs to 2620 bytes) is refused with
+// GENREG_RC_PACK_TOO_LARGE and the buffer left as it was; storedImage is
+// read within a record's size too.
 unsigned GlobalRecPack(void** record, const void* storedImage);
+// The PackStoredRecord slot the store packs through: *record is a buffer of
+// capacity bytes; on success it holds the stored form and *size its size.
+// storedImage, of storedLength bytes, is the previous stored form or null.
+// A stored form larger than capacity: GENREG_RC_PACK_TOO_LARGE, buffer
+// unchanged.
+unsigned GlobalRecPackInto(void** record, uint64_t capacity, const void* storedImage,
+                           uint64_t storedLength, uint64_t* size);
 // *record holds a stored record of exactly length bytes, read from a file;
 // on success it holds the record. Reads nothing past length.
 unsigned GlobalRecUnpackSized(void** record, uint64_t length);
-// *record holds a record this schema packed, in a buffer of at least
-// GENREG_PACK_BUFFER_SIZE bytes; on success it holds the record.
+// The UnpackRecord slot: *record holds a record packed into a caller's
+// buffer of a record's size; on success it holds the record. Reads
+// nothing past that size (a form whose entries would reach past it is
+// refused).
 unsigned GlobalRecUnpack(void** record);
+// The GetPackedSize slot, for a packed form in a buffer of a record's size;
+// a form whose entries would reach past it is given a size the writer
+// refuses (GENREG_RECORD_MAX + 1).
 unsigned GlobalRecPackedSize(const void* packed, uint64_t* size);
 
 #endif

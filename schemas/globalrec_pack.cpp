@@ -17,6 +17,7 @@ namespace {
 enum : uint32_t {
     FID_PACK_STORED = GENREG_FID(0x00D5),
     FID_PACK = GENREG_FID(0x00D6),
+    FID_PACK_INTO = GENREG_FID(0x00DE),
 };
 
 const char kUnit[] = "GlobalRegRecord";
@@ -200,6 +201,43 @@ unsigned GlobalRecPackStored(const GlobalRegRecord* record, const unsigned char*
     return rc;
 }
 
+unsigned GlobalRecPackInto(void** record, uint64_t capacity, const void* storedImage,
+                           uint64_t storedLength, uint64_t* size) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_PACK_INTO, &rc);
+    if (record == nullptr || *record == nullptr || size == nullptr) {
+        rc = GENREG_RC_NULL_ARGUMENT;
+        ossLog(FID_PACK_INTO, 1, rc, OSS_SEVERITY_ERROR, "record=null");
+        return rc;
+    }
+    *size = 0;
+    const unsigned char* previous = (const unsigned char*)storedImage;
+    unsigned char* packed = nullptr;
+    uint64_t packedSize = 0;
+    unsigned packRc = GlobalRecPackStored((const GlobalRegRecord*)*record, previous,
+                                          previous ? storedLength : 0, &packed, &packedSize);
+    if (packRc != 0) {
+        rc = packRc;
+        ossLogRC(FID_PACK_INTO, 3, FID_PACK_STORED, packRc, rc, OSS_SEVERITY_ERROR, "type=%u",
+                 (unsigned)((const GlobalRegRecord*)*record)->RecordType);
+        return rc;
+    }
+    if (packedSize > capacity) {
+        rc = GENREG_RC_PACK_TOO_LARGE;
+        ossLog(FID_PACK_INTO, 5, rc, OSS_SEVERITY_ERROR, "size=%llu capacity=%llu",
+               (unsigned long long)packedSize, (unsigned long long)capacity);
+    } else {
+        std::memcpy(*record, packed, (size_t)packedSize);
+        *size = packedSize;
+    }
+    unsigned memRc = ossMemFree(&packed, kUnit);
+    if (memRc != 0 && rc == 0) {
+        rc = GENREG_RC_PACK_FREE_FAILED;
+        ossLogRC(FID_PACK_INTO, 4, 0, memRc, rc, OSS_SEVERITY_ERROR, "packing buffer");
+    }
+    return rc;
+}
+
 unsigned GlobalRecPack(void** record, const void* storedImage) {
     unsigned rc = 0;
     GENREG_TRACE(FID_PACK, &rc);
@@ -208,35 +246,22 @@ unsigned GlobalRecPack(void** record, const void* storedImage) {
         ossLog(FID_PACK, 1, rc, OSS_SEVERITY_ERROR, "record=null");
         return rc;
     }
-    // The stored image is a record the store read and unpacked before it
-    // asks for the repack, so its entries were found to lie inside it.
+    // The caller's buffers hold a record (GetMaxRecordSize bytes): the
+    // stored image is read, and the packed form written, within that
+    // much. A record whose packed form is larger is refused; the store
+    // packs it through GlobalRecPackInto in buffers of its own.
+    const uint64_t capacity = sizeof(GlobalRegRecord);
     uint64_t previousLength = 0;
     const unsigned char* previous = (const unsigned char*)storedImage;
     if (previous != nullptr) {
-        unsigned measureRc = GlobalRecMeasure(previous, GENREG_RECORD_MAX, &previousLength);
+        unsigned measureRc = GlobalRecMeasure(previous, capacity, &previousLength);
         if (measureRc != 0) {
             rc = GENREG_RC_PACK_SIZE_MISMATCH;
             ossLogRC(FID_PACK, 2, 0, measureRc, rc, OSS_SEVERITY_ERROR, "previous form");
             return rc;
         }
     }
-    unsigned char* packed = nullptr;
     uint64_t size = 0;
-    unsigned packRc = GlobalRecPackStored((const GlobalRegRecord*)*record, previous, previousLength,
-                                          &packed, &size);
-    if (packRc != 0) {
-        rc = packRc;
-        ossLogRC(FID_PACK, 3, FID_PACK_STORED, packRc, rc, OSS_SEVERITY_ERROR, "type=%u",
-                 (unsigned)((const GlobalRegRecord*)*record)->RecordType);
-        return rc;
-    }
-    // The store's pack buffers hold GENREG_PACK_BUFFER_SIZE bytes, and
-    // GlobalRecPackStored refused anything larger.
-    std::memcpy(*record, packed, (size_t)size);
-    unsigned memRc = ossMemFree(&packed, kUnit);
-    if (memRc != 0) {
-        rc = GENREG_RC_PACK_FREE_FAILED;
-        ossLogRC(FID_PACK, 4, 0, memRc, rc, OSS_SEVERITY_ERROR, "packing buffer");
-    }
+    rc = GlobalRecPackInto(record, capacity, previous, previousLength, &size);
     return rc;
 }

@@ -210,13 +210,13 @@ unsigned GlobalRecUnpack(void** record) {
         ossLog(FID_UNPACK, 1, rc, OSS_SEVERITY_ERROR, "record=null");
         return rc;
     }
-    // A record this schema packed, in one of the store's pack buffers of
-    // GENREG_PACK_BUFFER_SIZE bytes: its own entries say where it ends.
-    // Records read from a file come through GlobalRecUnpackSized with the
-    // length the file gave them.
+    // A record packed into a caller's buffer of a record's size (the
+    // store packs through GlobalRecPackInto and unpacks what it read
+    // through GlobalRecUnpackSized): its own entries say where it ends,
+    // and none may reach past the buffer.
     uint64_t length = 0;
     unsigned measureRc =
-        GlobalRecMeasure((const unsigned char*)*record, GENREG_PACK_BUFFER_SIZE, &length);
+        GlobalRecMeasure((const unsigned char*)*record, sizeof(GlobalRegRecord), &length);
     if (measureRc != 0) {
         rc = measureRc;
         ossLogRC(FID_UNPACK, 2, FID_MEASURE, measureRc, rc, OSS_SEVERITY_ERROR, "unsized");
@@ -230,10 +230,10 @@ unsigned GlobalRecPackedSize(const void* packed, uint64_t* size) {
     unsigned rc = 0;
     GENREG_TRACE(FID_PACKED_SIZE, &rc);
     uint64_t measured = 0;
-    // Asked for records this schema packed, in buffers of
-    // GENREG_PACK_BUFFER_SIZE bytes: a walk that would leave such a buffer
-    // reports a size the writer refuses.
-    if (GlobalRecMeasure((const unsigned char*)packed, GENREG_PACK_BUFFER_SIZE, &measured) != 0)
+    // Asked for records packed into a caller's buffer of a record's size:
+    // a walk that would leave such a buffer reports a size the writer
+    // refuses.
+    if (GlobalRecMeasure((const unsigned char*)packed, sizeof(GlobalRegRecord), &measured) != 0)
         measured = (uint64_t)GENREG_RECORD_MAX + 1;
     *size = measured;
     return rc;

@@ -34,6 +34,7 @@ void constructGlobalReg(GlobalReg* handle) {
     handle->UnpackRecord = GlobalRecUnpack;
     handle->GetPackedSize = GlobalRecPackedSize;
     handle->UnpackStoredRecord = GlobalRecUnpackSized;
+    handle->PackStoredRecord = GlobalRecPackInto;
     handle->NotifyUpdate = GlobalRecNotify;
 
     char path[kGlobalRegPathCapacity];

@@ -39,6 +39,65 @@ bool sameText(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
 }
 
+// A word the parse reads back as it stands: not empty, and neither a blank
+// (which separates words, a line end included) nor the '#' that starts a
+// comment.
+bool isWord(const char* text) {
+    return text[0] != '\0' && std::strpbrk(text, " \t\r\n#") == nullptr;
+}
+
+// A comment the parse reads back as it stands: printable characters and
+// tabs only (the parse replaces any other, and a line end would end the
+// line).
+bool isCommentText(const char* text) {
+    for (const unsigned char* p = (const unsigned char*)text; *p != '\0'; ++p)
+        if (*p != '\t' && (*p < 0x20 || *p > 0x7E)) return false;
+    return true;
+}
+
+// Which field of an entry the line cannot hold, or null when it holds
+// them all. The name, port and protocol are present.
+const char* unwritableField(const ServicesRecord* r) {
+    if ((r->Contains & GENREG_SERVICES_ENTRY) != 0) {
+        if (!isWord(r->name)) return "name";
+        if (!isWord(r->protocol)) return "protocol";
+        if (r->aliases != nullptr) {
+            size_t count = 0;
+            for (char** alias = r->aliases; *alias != nullptr; ++alias, ++count)
+                if (!isWord(*alias)) return "alias";
+            // The parse keeps no aliases behind a protocol it does not
+            // know, and no more than its table holds.
+            if (count > 0 && !knownProtocol(r->protocol)) return "aliases of an unknown protocol";
+            if (count > GENREG_SERVICES_ALIAS_SLOTS - 1) return "alias count";
+        }
+    }
+    if ((r->Contains & GENREG_SERVICES_COMMENT) && r->comment != nullptr &&
+        !isCommentText(r->comment))
+        return "comment";
+    return nullptr;
+}
+
+size_t aliasCount(const ServicesRecord* r) {
+    size_t count = 0;
+    if (r->aliases != nullptr)
+        while (r->aliases[count] != nullptr)
+            ++count;
+    return count;
+}
+
+bool sameAliases(const ServicesRecord* a, const ServicesRecord* b) {
+    const size_t count = aliasCount(a);
+    if (count != aliasCount(b)) return false;
+    for (size_t k = 0; k < count; ++k)
+        if (std::strcmp(a->aliases[k], b->aliases[k]) != 0) return false;
+    return true;
+}
+
+bool endsWithCrLf(const char* text) {
+    size_t length = std::strlen(text);
+    return length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n';
+}
+
 // An empty line: a line end and nothing else.
 bool isEmptyLine(const char* line) {
     return std::strcmp(line, "\n") == 0 || std::strcmp(line, "\r\n") == 0;
@@ -146,6 +205,17 @@ unsigned ServicesPack(void* record, char* line) {
             ossLog(FID_PACK, 2, rc, OSS_SEVERITY_ERROR, "port=%u", port);
             return rc;
         }
+    }
+    // What is written must read back as the same entry in every field.
+    if (const char* field = unwritableField(r)) {
+        rc = GENREG_RC_SERVICE_FIELD_UNWRITABLE;
+        ossLog(FID_PACK, 4, rc, OSS_SEVERITY_ERROR, "field=%s", field);
+        return rc;
+    }
+    // A line replaced in a file of CR LF lines keeps its CR LF (the line
+    // being replaced is no template otherwise).
+    const bool crLf = endsWithCrLf(line);
+    if (r->Contains & GENREG_SERVICES_ENTRY) {
         out.append(r->name);
         out.append(std::strlen(r->name) < 8 ? "\t\t" : "\t");
         char number[8];
@@ -169,6 +239,7 @@ unsigned ServicesPack(void* record, char* line) {
         out.append("# ");
         out.append(r->comment);
     }
+    if (crLf) out.append("\r");
     if (out.tooLong) {
         rc = GENREG_RC_LINE_TOO_LONG;
         ossLog(FID_PACK, 3, rc, OSS_SEVERITY_ERROR, "limit=%zu", LineBuilder::kLimit);
@@ -193,6 +264,10 @@ int ServicesCompare(uint64_t selector, const void* stored, const void* key) {
     if ((selector & GENREG_SERVICES_NAME) && !sameText(s->name, k->name)) return match;
     if ((selector & GENREG_SERVICES_PORT) && s->port != k->port) return match;
     if ((selector & GENREG_SERVICES_PROTOCOL) && !sameText(s->protocol, k->protocol)) return match;
+    // Two whole entries are equal only with the same aliases too, so that
+    // a verification sees a changed alias list (the comment, which the
+    // format writes behind "# ", reads back with a leading blank).
+    if (selector == GENREG_SELECT_ALL && !sameAliases(s, k)) return match;
     match = 1;
     return match;
 }

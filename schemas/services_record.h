@@ -15,13 +15,20 @@
 unsigned ServicesUnpack(void* record, const char* line);
 
 // Formats a record into line (GENREG_LINE_MAX characters; the line being
-// replaced is not used). On failure line is unchanged:
-// GENREG_RC_SERVICE_NAME_MISSING, _PORT_MISSING, _PROTOCOL_MISSING, or
-// GENREG_RC_LINE_TOO_LONG when the line would not fit the buffer.
+// replaced is no template, except that a line ending in CR LF gives the
+// new line a CR LF too). On failure line is unchanged:
+// GENREG_RC_SERVICE_NAME_MISSING, _PORT_MISSING, _PROTOCOL_MISSING;
+// GENREG_RC_SERVICE_FIELD_UNWRITABLE for a field the line cannot hold so
+// that it parses back the same (a name, protocol or alias that is empty or
+// holds a blank or '#', aliases behind a protocol the parse does not know
+// or more of them than the alias table holds, a comment with a character
+// that is not a tab or printable); or GENREG_RC_LINE_TOO_LONG when the
+// line would not fit the buffer.
 unsigned ServicesPack(void* record, char* line);
 
 // Comment and blank lines match each other by comment text; entries by the
-// fields of selector (GENREG_SERVICES_NAME, _PORT, _PROTOCOL). 1 or 0.
+// fields of selector (GENREG_SERVICES_NAME, _PORT, _PROTOCOL), and with
+// GENREG_SELECT_ALL (two whole entries) by their aliases too. 1 or 0.
 int ServicesCompare(uint64_t selector, const void* stored, const void* key);
 
 unsigned ServicesValidate(uint64_t selector, void* record);

@@ -3,6 +3,7 @@
 #include <genreg/rc.h>
 #include <genreg/varval.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,6 +44,19 @@ bool getConverted(GenRegVarVal* profile, VarValRecord* result, const char* name,
 
 bool wholeText(const char* end) {
     return end != nullptr && *end == '\0';
+}
+
+// A text denotes an integer of the type when it is a number the
+// conversion uses whole, in the type's range: the conversions clamp an
+// overflowing number (saying so in errno) and take a negative one for its
+// unsigned complement.
+template <typename T, typename Convert>
+bool integerOf(const char* text, T* out, Convert convert) {
+    char* end = nullptr;
+    errno = 0;
+    *out = convert(text, &end);
+    if (errno == ERANGE || end == text || !wholeText(end)) return false;
+    return true;
 }
 
 }  // namespace
@@ -104,9 +118,8 @@ bool GenRegVarVal::GetSintValue(const char* name, int64_t* value) {
     bool found = false;
     GENREG_TRACE(FID_GET_SINT, &found);
     found = getConverted(this, &getterResult_, name, value, [](const char* text, int64_t* out) {
-        char* end = nullptr;
-        *out = ossStrToSint64(text, &end, 10);
-        return wholeText(end);
+        return integerOf(text, out,
+                         [](const char* t, char** end) { return ossStrToSint64(t, end, 10); });
     });
     return found;
 }
@@ -115,9 +128,11 @@ bool GenRegVarVal::GetUintValue(const char* name, uint64_t* value) {
     bool found = false;
     GENREG_TRACE(FID_GET_UINT, &found);
     found = getConverted(this, &getterResult_, name, value, [](const char* text, uint64_t* out) {
-        char* end = nullptr;
-        *out = ossStrToUint64(text, &end, 10);
-        return wholeText(end);
+        // "-0" is zero; any other negative number is no unsigned value.
+        const bool negative = std::strchr(text, '-') != nullptr;
+        return integerOf(text, out,
+                         [](const char* t, char** end) { return ossStrToUint64(t, end, 10); }) &&
+               (!negative || *out == 0);
     });
     return found;
 }

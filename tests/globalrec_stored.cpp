@@ -43,13 +43,23 @@ uint64_t packedSize(const void* packed) {
     return size;
 }
 
+// Packs the record in buffer as the store does, through the slot it packs
+// with, and returns the packed size.
+uint64_t packAsTheStore(PackBuffer* buffer, const std::vector<unsigned char>* previous,
+                        unsigned expectedRc = 0) {
+    uint64_t size = 0;
+    EXPECT_EQ(expectedRc, GlobalRecPackInto(&buffer->data, GENREG_PACK_BUFFER_SIZE,
+                                            previous ? previous->data() : nullptr,
+                                            previous ? previous->size() : 0, &size));
+    return size;
+}
+
 // Packs record (against previous, or as a new record) and returns the
 // stored bytes.
 std::vector<unsigned char> pack(const GlobalRegRecord& record,
                                 const std::vector<unsigned char>* previous = nullptr) {
     PackBuffer buffer(record);
-    EXPECT_EQ(0u, GlobalRecPack(&buffer.data, previous ? previous->data() : nullptr));
-    return buffer.prefix(packedSize(buffer.data));
+    return buffer.prefix(packAsTheStore(&buffer, previous));
 }
 
 // Unpacks stored bytes held in a buffer of exactly their length, so that
@@ -102,14 +112,7 @@ TEST(GlobalRecStored, ServiceRecordIsStoredFieldByField) {
 // A full record of each type comes back field for field, the 2620-byte
 // instance record (larger than the in-memory record) included.
 TEST(GlobalRecStored, FullRecordsRoundTrip) {
-    GlobalRegRecord longest = fullInstance("x");
-    std::memset(longest.Instance.InstancePath, 'p', sizeof longest.Instance.InstancePath - 1);
-    std::memset(longest.Instance.InstanceText128, 't', sizeof longest.Instance.InstanceText128 - 1);
-    std::memset(longest.Instance.Comment, 'c', sizeof longest.Instance.Comment - 1);
-    std::memset(longest.Instance.Service, 's', sizeof longest.Instance.Service - 1);
-    std::memset(longest.Instance.InstanceName, 'n', sizeof longest.Instance.InstanceName - 1);
-    std::memset(longest.Instance.Usage, 'u', sizeof longest.Instance.Usage - 1);
-    std::memset(longest.Instance.InstanceText256, 'v', sizeof longest.Instance.InstanceText256 - 1);
+    const GlobalRegRecord longest = globalrec_test::longestInstance();
     GlobalRegRecord longestVariable = fullVariable("v", "w");
     std::memset(longestVariable.Variable.Comment, 'c', sizeof longestVariable.Variable.Comment - 1);
     std::memset(longestVariable.Variable.VariableText8, '8',
@@ -132,8 +135,7 @@ TEST(GlobalRecStored, FullRecordsRoundTrip) {
     };
     for (const Case& c : cases) {
         PackBuffer buffer(c.record);
-        ASSERT_EQ(0u, GlobalRecPack(&buffer.data, nullptr)) << c.name;
-        const uint64_t size = packedSize(buffer.data);
+        const uint64_t size = packAsTheStore(&buffer, nullptr);
         if (c.size) {
             EXPECT_EQ(c.size, size) << c.name;
         }
@@ -360,6 +362,59 @@ TEST(GlobalRecStored, UnpackSlotsAgree) {
     void* data = fileBuffer.data();
     ASSERT_EQ(0u, GlobalRecUnpackSized(&data, stored.size()));
     EXPECT_TRUE(sameRecord(r, *(const GlobalRegRecord*)data));
+}
+
+}  // namespace
+
+namespace {
+
+// Fault: the public slots were given the store's room, so a caller who
+// sized its buffer as GetMaxRecordSize says had it overrun. Each buffer
+// here is exactly that size, so that a sanitizer sees any access past it.
+TEST(GlobalRecStored, PackRecordStaysInsideRecordSize) {
+    GlobalReg handle;
+    uint64_t max = 0;
+    ASSERT_EQ(0u, handle.GetMaxRecordSize(&max));
+    ASSERT_EQ(sizeof(GlobalRegRecord), max);
+
+    const GlobalRegRecord longest = globalrec_test::longestInstance();
+    std::vector<unsigned char> exact(max);
+    std::memcpy(exact.data(), &longest, sizeof longest);
+    void* data = exact.data();
+    EXPECT_EQ(GENREG_RC_PACK_TOO_LARGE, handle.PackRecord(&data, nullptr));
+    EXPECT_TRUE(sameRecord(longest, *(const GlobalRegRecord*)exact.data()));
+    // A stored image read within the record size as well.
+    std::vector<unsigned char> image(max, 0);
+    StoredRecord announced(1, 0x1);
+    const std::vector<unsigned char> head = announced.entry(4000, "QVR").checksum(0).bytes();
+    std::memcpy(image.data(), head.data(), 24);
+    GlobalRegRecord small = fullService("QVR", 1, 2);
+    std::memcpy(exact.data(), &small, sizeof small);
+    EXPECT_NE(0u, handle.PackRecord(&data, image.data()));
+
+    // A form that fits packs in place, and the other slots read it back.
+    ASSERT_EQ(0u, handle.PackRecord(&data, nullptr));
+    uint64_t size = 0;
+    EXPECT_EQ(0u, handle.GetPackedSize(exact.data(), &size));
+    EXPECT_EQ(pack(small).size(), size);
+    ASSERT_EQ(0u, handle.UnpackRecord(&data));
+    EXPECT_TRUE(sameRecord(small, *(const GlobalRegRecord*)exact.data()));
+
+    // Entries that claim more than the buffer holds are not followed.
+    std::vector<unsigned char> claims(max, 0);
+    const std::vector<unsigned char> stored = StoredRecord(4, 0x1 | 0x10).text("QVR").bytes();
+    std::memcpy(claims.data(), stored.data(), stored.size());
+    claims[stored.size()] = 0xFF;  // the comment entry's length: 65535
+    claims[stored.size() + 1] = 0xFF;
+    EXPECT_EQ(0u, handle.GetPackedSize(claims.data(), &size));
+    EXPECT_EQ((uint64_t)GENREG_RECORD_MAX + 1, size);
+    data = claims.data();
+    EXPECT_EQ(GENREG_RC_STORED_ENTRY_PAST_END, handle.UnpackRecord(&data));
+
+    // The store packs the same record in room of its own.
+    PackBuffer buffer(longest);
+    EXPECT_EQ(2620u, packAsTheStore(&buffer, nullptr));
+    EXPECT_EQ(&GlobalRecPackInto, handle.PackStoredRecord);
 }
 
 }  // namespace

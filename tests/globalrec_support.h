@@ -47,6 +47,20 @@ inline GlobalRegRecord fullInstance(const std::string& name) {
     return r;
 }
 
+// An instance record whose every text fills its field: its stored form,
+// 2620 bytes, is larger than the in-memory record.
+inline GlobalRegRecord longestInstance() {
+    GlobalRegRecord r = fullInstance("x");
+    std::memset(r.Instance.Service, 's', sizeof r.Instance.Service - 1);
+    std::memset(r.Instance.InstanceName, 'n', sizeof r.Instance.InstanceName - 1);
+    std::memset(r.Instance.InstancePath, 'p', sizeof r.Instance.InstancePath - 1);
+    std::memset(r.Instance.Usage, 'u', sizeof r.Instance.Usage - 1);
+    std::memset(r.Instance.InstanceText128, 't', sizeof r.Instance.InstanceText128 - 1);
+    std::memset(r.Instance.InstanceText256, 'v', sizeof r.Instance.InstanceText256 - 1);
+    std::memset(r.Instance.Comment, 'c', sizeof r.Instance.Comment - 1);
+    return r;
+}
+
 // A service record with every field present.
 inline GlobalRegRecord fullService(const std::string& kind, uint64_t versionCode, uint32_t level) {
     GlobalRegRecord r = emptyRecord(GENREG_GLOBAL_SERVICE);

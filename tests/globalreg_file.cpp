@@ -146,6 +146,29 @@ TEST(GlobalRegFile, ThreeRecordTypesAtThePathOfTheVariable) {
     EXPECT_TRUE(store_test::IsCommitted(handle, file.bytes()));
 }
 
+// A record whose stored form is larger than the record itself is packed
+// by the store in room of its own, never in the caller's record.
+TEST(GlobalRegFile, RecordLargerPackedThanInMemoryIsStoredAndReadBack) {
+    GlobalRegFile file;
+    GlobalReg handle;
+    const GlobalRegRecord longest = globalrec_test::longestInstance();
+    const std::string name(longest.Instance.InstanceName);
+    std::vector<GlobalRegRecord> exact(1, longest);  // exactly a record's size
+    ASSERT_EQ(0u, handle.Add(kInstanceSelector, exact.data()));
+    EXPECT_TRUE(same(longest, exact[0]));
+    GlobalRegRecord key = instanceKey(name), found;
+    ASSERT_EQ(0u, handle.Get(kInstanceSelector, &key, &found));
+    EXPECT_TRUE(same(longest, found));
+    ASSERT_EQ(1u, recordsOf(file.path()).size());
+    EXPECT_GT(recordsOf(file.path())[0].size(), sizeof(GlobalRegRecord));
+    GlobalRegRecord changed = longest;
+    changed.Instance.StartAtBoot = 0;
+    exact[0] = changed;
+    ASSERT_EQ(0u, handle.Change(kInstanceSelector, &key, exact.data()));
+    ASSERT_EQ(0u, handle.Get(kInstanceSelector, &key, &found));
+    EXPECT_TRUE(same(changed, found));
+}
+
 // Restores the working directory when the test ends, however it ends.
 class WorkingDirectory {
 public:

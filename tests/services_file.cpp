@@ -126,4 +126,66 @@ TEST_F(ServicesFile, EntryWithTooManyAliasWordsIsReadWithoutOverflow) {
     EXPECT_TRUE(IsCommitted(*handle, OnDisk(line + "\n")));
 }
 
+// Fault: fields the line cannot hold were written, verified on name, port
+// and protocol only, and committed; they read back as other aliases and a
+// comment. Each is refused when formatted, and the file keeps its content.
+TEST_F(ServicesFile, AliasWithHashIsRefused) {
+    const std::string before = "www\t\t80/tcp\t\thttp\n";
+    ASSERT_TRUE(Write(before));
+    char hashed[] = "we#b", blank[] = "a b", empty[] = "", good[] = "web";
+    char* withHash[] = {hashed, nullptr};
+    char* withBlank[] = {blank, nullptr};
+    char* withEmpty[] = {empty, nullptr};
+    char* plain[] = {good, nullptr};
+    char badName[] = "w w", badProtocol[] = "t#cp", unknown[] = "TCP", feed[] = "two\nlines";
+    struct Case {
+        const char* what;
+        char* name;
+        char* protocol;
+        char** aliases;
+        char* comment;
+    } cases[] = {
+        {"alias with '#'", nullptr, nullptr, withHash, nullptr},
+        {"alias with a blank", nullptr, nullptr, withBlank, nullptr},
+        {"empty alias", nullptr, nullptr, withEmpty, nullptr},
+        {"name with a blank", badName, nullptr, plain, nullptr},
+        {"protocol with '#'", nullptr, badProtocol, plain, nullptr},
+        {"aliases behind an unknown protocol", nullptr, unknown, plain, nullptr},
+        {"comment with a line feed", nullptr, nullptr, plain, feed},
+    };
+    Service key("www 80/tcp\n");
+    for (const Case& c : cases) {
+        Service changed("www 80/tcp http\n");
+        ServicesRecord r = changed.record;
+        if (c.name) r.name = c.name;
+        if (c.protocol) r.protocol = c.protocol;
+        r.aliases = c.aliases;
+        if (c.comment) {
+            r.Contains |= GENREG_SERVICES_COMMENT;
+            r.comment = c.comment;
+        }
+        EXPECT_EQ(GENREG_RC_LINE_PACK_FAILED, handle->Change(GENREG_SERVICES_NAME, key.get(), &r))
+            << c.what;
+        EXPECT_TRUE(store_test::IsUntouched(*handle, before)) << c.what;
+        char line[GENREG_LINE_MAX] = "";
+        EXPECT_EQ(GENREG_RC_SERVICE_FIELD_UNWRITABLE, ServicesPack(&r, line)) << c.what;
+    }
+    // A changed alias list is a change, and what is committed reads back.
+    Service withWeb("www 80/tcp web\n");
+    ASSERT_EQ(0u, handle->Change(GENREG_SERVICES_NAME, key.get(), withWeb.get()));
+    ASSERT_EQ(0u, handle->Get(GENREG_SERVICES_NAME, key.get(), &result));
+    ASSERT_NE(nullptr, result.aliases);
+    EXPECT_STREQ("web", result.aliases[0]);
+    EXPECT_EQ(nullptr, result.aliases[1]);
+}
+
+TEST_F(ServicesFile, ServicesChangeKeepsCrLf) {
+    ASSERT_TRUE(Write("# services\r\necho\t\t7/tcp\r\nwww\t\t80/tcp\r\n"));
+    Service key("www 1/tcp\n"), moved("www 8080/tcp\n");
+    ASSERT_EQ(0u, handle->Change(GENREG_SERVICES_NAME, key.get(), moved.get()));
+    EXPECT_TRUE(IsCommitted(*handle, "# services\r\necho\t\t7/tcp\r\nwww\t\t8080/tcp\r\n"));
+    ASSERT_EQ(0u, handle->Get(GENREG_SERVICES_NAME, key.get(), &result));
+    EXPECT_EQ(8080, ServicesPortFromNetwork(result.port));
+}
+
 }  // namespace

@@ -235,4 +235,45 @@ TEST_F(VarValProfile, ChangeToTheValueItHasLeavesTheFileAndNoCopy) {
     EXPECT_FALSE(store_test::PathExists(handle->tempPath));
 }
 
+TEST_F(VarValProfile, UintGetterRefusesNegative) {
+    ASSERT_TRUE(
+        Write("minus = -5\nhuge = -18446744073709551615\nzero = -0\nplus = +7\n"
+              "empty =\n"));
+    uint64_t u = 3;
+    EXPECT_FALSE(handle->GetUintValue("minus", &u));
+    EXPECT_FALSE(handle->GetUintValue("huge", &u));
+    EXPECT_FALSE(handle->GetUintValue("empty", &u));
+    EXPECT_EQ(3u, u);
+    EXPECT_TRUE(handle->GetUintValue("zero", &u));
+    EXPECT_EQ(0u, u);
+    EXPECT_TRUE(handle->GetUintValue("plus", &u));
+    EXPECT_EQ(7u, u);
+    int64_t i = 3;
+    EXPECT_TRUE(handle->GetSintValue("minus", &i));
+    EXPECT_EQ(-5, i);
+    EXPECT_FALSE(handle->GetSintValue("empty", &i));
+}
+
+TEST_F(VarValProfile, GetterRefusesOverflow) {
+    ASSERT_TRUE(
+        Write("umax = 18446744073709551615\nuover = 18446744073709551616\n"
+              "smax = 9223372036854775807\nsover = 9223372036854775808\n"
+              "smin = -9223372036854775808\nsunder = -9223372036854775809\n"));
+    uint64_t u = 3;
+    EXPECT_TRUE(handle->GetUintValue("umax", &u));
+    EXPECT_EQ(18446744073709551615ULL, u);
+    u = 3;
+    EXPECT_FALSE(handle->GetUintValue("uover", &u));
+    EXPECT_EQ(3u, u);
+    int64_t i = 3;
+    EXPECT_TRUE(handle->GetSintValue("smax", &i));
+    EXPECT_EQ(INT64_MAX, i);
+    EXPECT_TRUE(handle->GetSintValue("smin", &i));
+    EXPECT_EQ(INT64_MIN, i);
+    i = 3;
+    EXPECT_FALSE(handle->GetSintValue("sover", &i));
+    EXPECT_FALSE(handle->GetSintValue("sunder", &i));
+    EXPECT_EQ(3, i);
+}
+
 }  // namespace

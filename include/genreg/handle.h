@@ -109,6 +109,13 @@ typedef unsigned (*GenRegPackedSizeFn)(const void* packed, uint64_t* size);
 // file stored it, in place to its in-memory form; refuse a record whose
 // contents do not fill exactly those bytes instead of reading past them.
 typedef unsigned (*GenRegBinUnpackStoredFn)(void** record, uint64_t length);
+// Binary store: convert *record, a buffer of capacity bytes, in place to its
+// packed form and report the form's size in *size. storedImage, of
+// storedLength bytes, is the record's previous stored form, or null for a
+// new record. A packed form larger than capacity is refused and the buffer
+// left as it was.
+typedef unsigned (*GenRegBinPackStoredFn)(void** record, uint64_t capacity, const void* storedImage,
+                                          uint64_t storedLength, uint64_t* size);
 
 class GENREG_API GenRegBase {
 public:
@@ -176,6 +183,18 @@ protected:
 // A store of text lines. Records are logical lines; a schema's UnpackRecord
 // parses a line and PackRecord formats one. Lines an update does not touch
 // are copied byte for byte.
+//
+// Every operation refuses a null key, record or result with
+// GENREG_RC_NULL_ARGUMENT before anything else (GetNext with selector 0
+// takes no key). A line too long for the GENREG_LINE_MAX line buffer is
+// never parsed in pieces: Get and GetNext report it with
+// GENREG_RC_LINE_TOO_LONG when its first part matches the key (or the
+// listing takes every line) and otherwise pass over it, logging its line
+// number and length either way ("line=N length=M" in the log entry's data);
+// a listing goes on behind it. Updates refuse a file holding such a line
+// with GENREG_RC_BUFFER_TOO_SMALL, with the same data in the log. A UTF-8
+// byte-order mark in front of the file's text is no part of the first
+// line's record and survives every update.
 class GENREG_API GenRegText : public GenRegFile {
 public:
     GenRegTextPackFn PackRecord;
@@ -210,6 +229,14 @@ public:
     // is then refused rather than read past its bytes. UnpackRecord remains
     // for records the schema packed itself.
     GenRegBinUnpackStoredFn UnpackStoredRecord;
+    // Optional. When set, the store packs every record it writes through
+    // this slot instead of PackRecord, telling it how large its buffer is
+    // and writing the size the slot reports; PackRecord, GetPackedSize and
+    // UnpackRecord then remain for callers, whose buffers hold
+    // GetMaxRecordSize bytes. A schema whose packed form can be larger than
+    // its record sets this slot, so that its public slots never have to
+    // write or read past the record size.
+    GenRegBinPackStoredFn PackStoredRecord;
 
     GenRegBin();
     ~GenRegBin();

@@ -132,6 +132,7 @@
     X(GENREG_RC_SERVICE_NAME_MISSING, 0x90000212U, "formatting a services entry without a name") \
     X(GENREG_RC_SERVICE_PORT_MISSING, 0x90000213U, "formatting a services entry with port 0") \
     X(GENREG_RC_SERVICE_PROTOCOL_MISSING, 0x90000214U, "formatting a services entry without a protocol") \
+    X(GENREG_RC_SERVICE_FIELD_UNWRITABLE, 0x90000740U, "formatting a services entry whose field a line cannot hold so that it reads back the same: a name, protocol or alias that is empty or holds a blank or '#', aliases behind an unknown protocol or more than the alias table holds, a comment with a line end or a character that is not printable") \
     X(GENREG_RC_BAD_RECORD_TYPE, 0x90000226U, "global registry record type is 0 or greater than 4") \
     X(GENREG_RC_EMPTY_FIELD_MASK, 0x90000227U, "global registry record has an empty field mask") \
     X(GENREG_RC_INST_SERVICE_EMPTY, 0x90000229U, "instance record: Service present but empty") \
@@ -177,7 +178,7 @@
     X(GENREG_RC_UNPACK_FREE_FAILED, 0x90000253U, "work block for unpacking could not be released") \
     X(GENREG_RC_GLOBAL_PATH_TOO_LONG, 0x90000258U, "the global registry path does not fit: the environment value is longer than 260 characters, or the caller's buffer is shorter than the path plus terminator") \
     X(GENREG_RC_GLOBAL_PATH_NO_BUFFER, 0x90000259U, "no buffer was given for the global registry path") \
-    X(GENREG_RC_LINE_TOO_LONG, 0x90000273U, "a formatted profile line would reach 2047 characters") \
+    X(GENREG_RC_LINE_TOO_LONG, 0x90000273U, "a line does not fit the 2048-character line buffer: a formatted line would reach 2047 characters, or a lookup met a line of the file that long (the log entry gives its line number and length)") \
     X(GENREG_RC_SVC_INT64_REQUIRED, 0x9000050eU, "service record: match flags need field bit 0x40, field mask lacks it") \
     X(GENREG_RC_SVC_INT256_REQUIRED, 0x9000050fU, "service record: match flags need field bit 0x100, field mask lacks it") \
     X(GENREG_RC_SVC_FLAG128_REQUIRED, 0x90000510U, "service record: match flags need field bit 0x80, field mask lacks it") \
@@ -189,7 +190,7 @@
     X(GENREG_RC_STORED_NUMBER_LENGTH, 0x90000703U, "a stored global registry record is damaged: a numeric entry has the wrong length") \
     X(GENREG_RC_STORED_LENGTH_MISMATCH, 0x90000704U, "a stored global registry record is damaged: its entries end before the end of the stored record") \
     X(GENREG_RC_PACK_UNKNOWN_FIELDS, 0x90000705U, "a global registry record announces fields unknown to its type that its previous stored form does not carry") \
-    X(GENREG_RC_PACK_TOO_LARGE, 0x90000706U, "the stored form of a global registry record would exceed 1,048,576 bytes") \
+    X(GENREG_RC_PACK_TOO_LARGE, 0x90000706U, "the stored form of a global registry record would not fit: it would exceed 1,048,576 bytes, or the buffer it is packed into (a record's size, 2608 bytes, for the PackRecord slot)") \
     X(GENREG_RC_PACK_TEXT_UNTERMINATED, 0x90000707U, "a text field of a global registry record to store fills its field without a terminator") \
     X(GENREG_RC_LEVEL_QUERY_FAILED, 0x90000708U, "the running product level (version text and level number) could not be learned") \
     /* installed-copy and service directory */ \

@@ -31,7 +31,9 @@ public:
 
     // Typed getters: read the first line that holds name and convert its
     // value. False (output untouched) when the name is missing, the file
-    // cannot be read or the value does not convert as a whole.
+    // cannot be read or the value does not convert as a whole. The integer
+    // getters also refuse an empty value, a number outside the type's range
+    // and, unsigned, a negative number.
     //
     // The text GetStringValue returns lives in a buffer owned by this
     // handle: it stays valid until the next getter call on the handle, or

@@ -266,7 +266,7 @@ static void test_varval(void) {
 
     varval_entry(&g_new, "gamma", "three");
     CHECK_RC(GENREG_RC_OK, genreg_varval_add(h, GENREG_VARVAL_VARIABLE, &g_new));
-    CHECK(strstr(read_file(k_profile), "\ngamma = three\n") != NULL);
+    CHECK(strstr(read_file(k_profile), "gamma = three") != NULL);
     /* An entry without its value: the absent text is not an empty one. */
     varval_entry(&g_new, "delta", NULL);
     CHECK_RC(GENREG_RC_LINE_PACK_FAILED, genreg_varval_add(h, GENREG_VARVAL_VARIABLE, &g_new));

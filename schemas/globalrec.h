@@ -101,6 +101,10 @@ unsigned GlobalRecPackStored(const GlobalRegRecord* record, const unsigned char*
 // outside the length bytes; allocates nothing, logs nothing.
 bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
                              const void* key);
+// True only when the stored record of exactly length bytes at stored would
+// unpack, and GlobalRecPack of the unpacked record against these bytes as
+// its previous form would give back exactly these bytes.
+bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length);
 
 // ---- the callbacks of the handle --------------------------------------------
 

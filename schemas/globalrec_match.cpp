@@ -37,21 +37,19 @@ bool absentEqualsKey(const GlobalFieldInfo& field, const GlobalRegRecord* key) {
 
 }  // namespace
 
-bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
-                             const void* keyRecord) {
-    const unsigned char* packed = (const unsigned char*)stored;
-    const GlobalRegRecord* key = (const GlobalRegRecord*)keyRecord;
-    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
-    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
-    const GlobalTypeInfo* type = GlobalRecType(recordType);
-    if (type == nullptr) return false;  // the unpack refuses the type
+namespace {
 
-    // A key of type 0 matches every type; with selector 0 no field counts.
-    bool differs = key->RecordType != 0 && key->RecordType != recordType;
-    const uint64_t compared = differs ? 0 : selector;
-    // The unpack's walk, with its checks: every entry inside the record,
-    // every known field's entry fit for its slot, the entries ending where
-    // the checksum begins. A record failing any of them is left to it.
+// The unpack's walk over a stored record, with its checks: a known type,
+// every entry inside the record, every known field's entry fit for its
+// slot, the entries ending where the checksum begins. False for a record
+// failing any of them. *differs: whether a field that selector names
+// (known to the type) differs from key's, absent fields counting as zeros.
+bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
+                const GlobalRegRecord* key, bool* differs) {
+    *differs = false;
+    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
+    const GlobalTypeInfo* type = GlobalRecType((uint32_t)globalGetLE(packed, 4));
+    if (type == nullptr) return false;  // the unpack refuses the type
     const uint64_t mask = globalGetLE(packed + 4, 8);
     const uint64_t entriesEnd = length - kGlobalRecChecksumSize;
     uint64_t offset = kGlobalRecHeaderSize;
@@ -60,7 +58,7 @@ bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t len
         const uint64_t bit = pending & (~pending + 1);
         const GlobalFieldInfo* field = GlobalRecField(type, bit);
         if ((mask & bit) == 0) {
-            if (field && (compared & bit) && !absentEqualsKey(*field, key)) differs = true;
+            if (field && (selector & bit) && !absentEqualsKey(*field, key)) *differs = true;
             continue;
         }
         if (entriesEnd - offset < kGlobalRecEntryPrefixSize) return false;
@@ -70,16 +68,56 @@ bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t len
         offset += kGlobalRecEntryPrefixSize + entryLength;
         if (field == nullptr) continue;
         if (GlobalRecCheckEntry(*field, entry, entryLength) != 0) return false;
-        if ((compared & bit) && !entryEqualsKey(*field, entry, entryLength, key)) differs = true;
+        if ((selector & bit) && !entryEqualsKey(*field, entry, entryLength, key)) *differs = true;
     }
-    return offset == entriesEnd && differs;
+    return offset == entriesEnd;
 }
 
-BinStoredMismatchFn BinStoredMismatchOf(const GenRegBin* handle) {
-    // Only the schema's own callbacks: a caller who put its own unpack or
-    // compare in the handle keeps exactly what those decide.
+bool storedMismatch(uint64_t selector, const void* stored, uint64_t length, const void* key) {
+    return GlobalRecStoredMismatch(selector, stored, length, key);
+}
+
+bool storedRepacksToItself(const void* stored, uint64_t length) {
+    return GlobalRecStoredRepacksToItself(stored, length);
+}
+
+const BinStoredShortcuts kShortcuts = {storedMismatch, storedRepacksToItself};
+
+}  // namespace
+
+bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
+                             const void* keyRecord) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    const GlobalRegRecord* key = (const GlobalRegRecord*)keyRecord;
+    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
+    // A key of type 0 matches every type; with selector 0 no field counts.
+    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
+    const bool otherType = key->RecordType != 0 && key->RecordType != recordType;
+    bool differs = false;
+    return walkStored(packed, length, otherType ? 0 : selector, key, &differs) &&
+           (otherType || differs);
+}
+
+bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    bool differs = false;
+    if (!walkStored(packed, length, 0, nullptr, &differs)) return false;
+    // The unpack adds the type's absent fields to MissingFieldMask; every
+    // other part of the stored form, unknown entries included, packs back
+    // as it was stored.
+    const GlobalTypeInfo* type = GlobalRecType((uint32_t)globalGetLE(packed, 4));
+    const uint64_t fieldMask = globalGetLE(packed + 4, 8);
+    const uint64_t missingMask = globalGetLE(packed + 12, 8);
+    return (type->known & ~fieldMask & ~missingMask) == 0;
+}
+
+const BinStoredShortcuts* BinStoredShortcutsOf(const GenRegBin* handle) {
+    // Only the schema's own callbacks: a caller who put its own unpack,
+    // pack or compare in the handle, or emptied a slot, keeps exactly what
+    // those decide and report.
     if (handle->UnpackStoredRecord == GlobalRecUnpackSized &&
+        handle->UnpackRecord == GlobalRecUnpack && handle->PackRecord == GlobalRecPack &&
         handle->CompareRecord == GlobalRecCompare)
-        return GlobalRecStoredMismatch;
+        return &kShortcuts;
     return nullptr;
 }

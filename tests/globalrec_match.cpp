@@ -1,9 +1,11 @@
-// The lookup's test of a key against a stored global registry record,
-// made before the record is unpacked, must decide exactly as unpacking and
-// GlobalRecCompare do: "no match" for every record that unpacks and does
-// not match, for nothing else. Checked over the fuzz corpus and packed
-// records of each type, every truncation and many single-byte changes of
-// them, against keys that match, differ in one field or in the type.
+// The tests made on a stored global registry record before it is unpacked
+// must decide exactly as unpacking, GlobalRecCompare and GlobalRecPack do:
+// "no match" for every record that unpacks and does not match the key,
+// "packs back to itself" for every record that unpacks and whose repacking
+// gives back its bytes, for nothing else. Checked over the fuzz corpus and
+// packed records of each type, every truncation and many single-byte
+// changes of them, against keys that match, differ in one field or in the
+// type.
 #include <genreg/rc.h>
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
 #include "globalrec_support.h"
+#include "globalreg_support.h"
 #include "schemas/globalrec.h"
 
 namespace {
@@ -72,7 +75,20 @@ std::vector<GlobalRegRecord> keysFor(const GlobalRegRecord& record) {
 struct Tally {
     uint64_t checks = 0;
     uint64_t mismatches = 0;  // decided without an unpack
+    uint64_t forms = 0;
+    uint64_t repacking = 0;  // copied without an unpack
 };
+
+// Unpacking and packing again against its own bytes gives them back.
+bool packsBack(const GlobalRegRecord& unpacked, const Bytes& stored) {
+    Bytes buffer(GENREG_PACK_BUFFER_SIZE, 0);
+    std::memcpy(buffer.data(), &unpacked, sizeof unpacked);
+    void* data = buffer.data();
+    if (GlobalRecPack(&data, stored.data()) != 0) return false;
+    uint64_t size = 0;
+    GlobalRecPackedSize(data, &size);
+    return size == stored.size() && std::memcmp(data, stored.data(), stored.size()) == 0;
+}
 
 // One stored form against every key and selector: the quick test says "no
 // match" exactly when the unpack succeeds and the compare gives 0.
@@ -81,13 +97,18 @@ void expectSameDecision(const Bytes& stored, const std::vector<GlobalRegRecord>&
     static GlobalRegRecord unpacked;
     const Bytes exact(stored);  // a buffer of exactly the stored length
     const bool unpacks = GlobalRecUnpackStored(exact.data(), exact.size(), &unpacked) == 0;
+    const bool repacks = unpacks && packsBack(unpacked, exact);
+    ++tally->forms;
+    if (repacks) ++tally->repacking;
+    EXPECT_EQ(repacks, GlobalRecStoredRepacksToItself(exact.data(), exact.size())) << what;
     std::vector<uint64_t> selectors = {0, GENREG_SELECT_ALL, 0x8000000000000000ULL, 0x3, 0x14};
     for (uint64_t bit = 1; bit <= 0x200; bit <<= 1)
         selectors.push_back(bit);
     for (size_t k = 0; k < keys.size(); ++k) {
         for (uint64_t selector : selectors) {
             const bool slow = unpacks && GlobalRecCompare(selector, &unpacked, &keys[k]) == 0;
-            const bool quick = GlobalRecStoredMismatch(selector, exact.data(), exact.size(), &keys[k]);
+            const bool quick =
+                GlobalRecStoredMismatch(selector, exact.data(), exact.size(), &keys[k]);
             ++tally->checks;
             if (quick) ++tally->mismatches;
             if (quick != slow) {
@@ -131,8 +152,9 @@ TEST(GlobalRecMatch, QuickTestDecidesAsUnpackAndCompareOverTheCorpusAndItsVarian
     expectSameDecisionForVariants(packed(fullService("QVR", 0x0009000700040000ULL, 3)),
                                   "full service", &tally);
     expectSameDecisionForVariants(packed(fullVariable("VAR", "value")), "full variable", &tally);
-    // The quick test decides a good part of the cases on its own.
+    // The quick tests decide a good part of the cases on their own.
     EXPECT_LT(tally.checks / 10, tally.mismatches);
+    EXPECT_LT(tally.forms / 10, tally.repacking);
 }
 
 // The type tables keep bit 2^i at index i, every field bit known and no
@@ -155,12 +177,61 @@ TEST(GlobalRecMatch, TypeTablesHoldTheKnownBitsInOrder) {
 // A caller who put its own compare or unpack in the handle keeps them.
 TEST(GlobalRecMatch, OnlyTheSchemasOwnCallbacksUseTheQuickTest) {
     GlobalReg handle;
-    EXPECT_EQ(&GlobalRecStoredMismatch, BinStoredMismatchOf(&handle));
+    EXPECT_NE(nullptr, BinStoredShortcutsOf(&handle));
     handle.CompareRecord = [](uint64_t, const void*, const void*) { return 1; };
-    EXPECT_EQ(nullptr, BinStoredMismatchOf(&handle));
+    EXPECT_EQ(nullptr, BinStoredShortcutsOf(&handle));
     handle.CompareRecord = GlobalRecCompare;
+    handle.PackRecord = nullptr;
+    EXPECT_EQ(nullptr, BinStoredShortcutsOf(&handle));
+    handle.PackRecord = GlobalRecPack;
+    handle.UnpackRecord = nullptr;
+    EXPECT_EQ(nullptr, BinStoredShortcutsOf(&handle));
+    handle.UnpackRecord = GlobalRecUnpack;
     handle.UnpackStoredRecord = nullptr;
-    EXPECT_EQ(nullptr, BinStoredMismatchOf(&handle));
+    EXPECT_EQ(nullptr, BinStoredShortcutsOf(&handle));
+}
+
+// An update copies the records it keeps as they were stored where
+// repacking would give the same bytes, and repacks the others: a record
+// whose stored MissingFieldMask lacks its absent fields gets them, a newer
+// version's entry is carried over, with or without duplicates allowed.
+TEST(GlobalRecMatch, UpdatesKeepOrRepackEachRecordAsRepackingWould) {
+    using globalrec_test::StoredRecord;
+    const Bytes full = packed(fullVariable("FULL", "1"));
+    const Bytes newer = StoredRecord(4, 0x1 | 0x2 | 0x4 | 0x400, 0x8 | 0x10)
+                            .text("QVR")
+                            .text("NEWER")
+                            .text("2")
+                            .text("future")
+                            .checksum(5)
+                            .bytes();
+    const Bytes lacking =
+        StoredRecord(4, 0x1 | 0x2 | 0x4).text("QVR").text("LACKING").text("3").checksum(6).bytes();
+    const Bytes lackingRepacked = StoredRecord(4, 0x1 | 0x2 | 0x4, 0x8 | 0x10)
+                                      .text("QVR")
+                                      .text("LACKING")
+                                      .text("3")
+                                      .checksum(6)
+                                      .bytes();
+    ASSERT_TRUE(GlobalRecStoredRepacksToItself(newer.data(), newer.size()));
+    ASSERT_FALSE(GlobalRecStoredRepacksToItself(lacking.data(), lacking.size()));
+    for (bool duplicates : {false, true}) {
+        SCOPED_TRACE(duplicates ? "duplicates allowed" : "no duplicates");
+        globalreg_test::GlobalRegFile file;
+        file.write({full, newer, lacking});
+        GlobalReg handle;
+        if (duplicates) {
+            ASSERT_EQ(0u, handle.setFeature(GENREG_FEATURE_DUPLICATES));
+        }
+        GlobalRegRecord added = fullVariable("ADDED", "4");
+        ASSERT_EQ(0u, handle.Add(GENREG_SELECT_ALL, &added));
+        const std::vector<Bytes> after = globalreg_test::recordsOf(file.path());
+        ASSERT_EQ(4u, after.size());
+        EXPECT_EQ(full, after[0]);
+        EXPECT_EQ(newer, after[1]);
+        EXPECT_EQ(lackingRepacked, after[2]);
+        EXPECT_EQ(packed(fullVariable("ADDED", "4")), after[3]);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_kind.h"
 #include "global_fields.h"
 #include "output.h"
 #include "store.h"
@@ -57,7 +58,10 @@ const char kHelp[] =
     "  remove          removes a record\n"
     "  path            the file's path\n"
     "  upgrade-levels  brings the QVR and PLV service records of the running\n"
-    "                  version up to the running level; prints how many changed\n";
+    "                  version up to the running level; prints how many changed\n"
+    "A file that is not made of instance, service and variable records (a text file,\n"
+    "a binary variable file, a damaged file) is refused by every action but path\n"
+    "(status 3) and left as it is.\n";
 
 // A GlobalReg Add or Change packs the caller's record in place, and the
 // packed form can be longer than the record: give it room behind.
@@ -335,6 +339,8 @@ int run(Invocation* inv) {
         }
         return kExitOk;
     }
+    int status = refuseWrongKind(path, kKindGlobal, "a global registry file");
+    if (status != kExitOk) return status;
     GlobalReg registry;
     if (action == "list") return list(inv, &registry, path);
     if (action == "upgrade-levels") return upgradeLevels(inv, &registry, path);

@@ -9,6 +9,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
 #include "store.h"
@@ -36,7 +37,9 @@ const char kHelp[] =
     "  set    changes every line that sets NAME in place, keeping its layout and\n"
     "         its comment (--comment replaces it, --comment '' drops it), or\n"
     "         appends \"NAME = VALUE\" (\"NAME=VALUE\" with --compact)\n"
-    "  unset  removes the line that sets NAME; --all when several lines do\n";
+    "  unset  removes the line that sets NAME; --all when several lines do\n"
+    "A file that holds NUL bytes is not a profile: every action refuses it (status 3)\n"
+    "and leaves it as it is.\n";
 
 VarValRecord keyFor(const std::string& name) {
     VarValRecord key{};
@@ -246,6 +249,8 @@ int run(Invocation* inv) {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
     if (!ok) return reportUsage(kVerb, error);
+    int status = refuseWrongKind(path, kKindText, "a profile");
+    if (status != kExitOk) return status;
 
     unsigned rc = 0;
     GenRegVarVal profile(path.c_str(), &rc);

@@ -52,8 +52,8 @@ unsigned GenRegFile::LockForUpdate(uint32_t waitMilliseconds) {
     else
         rc = acquireWithin(this, waitMilliseconds);
     if (rc != 0) {
-        ossLogRC(FID_LOCK_FOR_UPDATE, 1, 0, rc, rc, OSS_SEVERITY_ERROR, "lock=%s wait=%u",
-                 lockPath, waitMilliseconds);
+        ossLogRC(FID_LOCK_FOR_UPDATE, 1, 0, rc, rc, OSS_SEVERITY_ERROR, "lock=%s wait=%u", lockPath,
+                 waitMilliseconds);
         return rc;
     }
     state |= GENREG_STATE_UPDATE_HOLD;

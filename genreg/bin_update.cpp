@@ -377,7 +377,7 @@ void keepSecondary(unsigned* secondary, BinUpdate* u, uint32_t probe, unsigned r
 }
 
 unsigned releaseLockAndBuffers(BinUpdate* u, unsigned secondary) {
-    unsigned releaseRc = ReleaseUpdateLock(u->handle);
+    unsigned releaseRc = ReleaseStoreUpdateLock(u->handle);
     if (releaseRc != 0)
         keepSecondary(&secondary, u, 60, GENREG_RC_UNLOCK_FAILED, FID_TXN_RELEASE_LOCK, releaseRc,
                       "unlock");
@@ -445,7 +445,7 @@ unsigned runUpdate(BinUpdate* u) {
     const unsigned lockOptions =
         GENREG_LOCK_EXCLUSIVE | GENREG_LOCK_WAIT |
         (u->type == GENREG_TXN_ADD ? (unsigned)GENREG_LOCK_CREATE_DIR : 0U);
-    unsigned lockRc = AcquireUpdateLock(h, lockOptions);
+    unsigned lockRc = AcquireStoreUpdateLock(h, lockOptions);
     if (lockRc != 0) {
         rc = fail(u, 3, GENREG_RC_LOCK_FAILED, FID_TXN_ACQUIRE_LOCK, lockRc, "lock");
         ossMemFree(&u->record, GENREG_BIN_UNIT);

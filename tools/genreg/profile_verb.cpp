@@ -9,6 +9,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_link.h"
 #include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
@@ -39,7 +40,8 @@ const char kHelp[] =
     "         appends \"NAME = VALUE\" (\"NAME=VALUE\" with --compact)\n"
     "  unset  removes the line that sets NAME; --all when several lines do\n"
     "A file that holds NUL bytes is not a profile: every action refuses it (status 3)\n"
-    "and leaves it as it is.\n";
+    "and leaves it as it is. A FILE that is a symbolic link edits the file it points\n"
+    "to and stays a link.\n";
 
 VarValRecord keyFor(const std::string& name) {
     VarValRecord key{};
@@ -253,7 +255,7 @@ int run(Invocation* inv) {
     if (status != kExitOk) return status;
 
     unsigned rc = 0;
-    GenRegVarVal profile(path.c_str(), &rc);
+    GenRegVarVal profile(linkTargetPath(path).c_str(), &rc);
     if (rc != 0) return reportLibraryFailureAs("open " + path, rc, kExitFailed);
     if (action == "list") {
         if (!fileExists(path))

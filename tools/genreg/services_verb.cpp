@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_link.h"
 #include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
@@ -39,7 +40,8 @@ const char kHelp[] =
     "          given, the comment kept unless --comment is given), or adds it\n"
     "  remove  removes the entry of NAME (of NAME and --proto when it has several)\n"
     "A file that holds NUL bytes is not a services file: every action refuses it\n"
-    "(status 3) and leaves it as it is.\n";
+    "(status 3) and leaves it as it is. A FILE that is a symbolic link edits the\n"
+    "file it points to and stays a link.\n";
 
 const char* const kProtocols[] = {"tcp", "udp", "ddp", "divert"};
 
@@ -286,7 +288,7 @@ int run(Invocation* inv) {
     if (status != kExitOk) return status;
 
     unsigned rc = 0;
-    GenRegServices services(path.c_str(), &rc);
+    GenRegServices services(linkTargetPath(path).c_str(), &rc);
     if (rc != 0) return reportLibraryFailureAs("open " + path, rc, kExitFailed);
     if (action == "list") {
         if (!fileExists(path))

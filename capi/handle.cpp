@@ -1,5 +1,5 @@
 // Opening and closing handles of the C interface, and the operations every
-// schema shares: the feature word and the scan cursor.
+// schema shares: the feature word, the scan cursor and the update hold.
 #include <genreg/genreg_c.h>
 
 #include <cstring>
@@ -148,4 +148,16 @@ uint32_t genreg_set_position(genreg_handle_t* handle, int64_t position) {
     GenRegFile* file = nullptr;
     uint32_t rc = fileOf(handle, &file);
     return rc ? rc : file->setRegFilePosition(&position);
+}
+
+uint32_t genreg_lock_for_update(genreg_handle_t* handle, uint32_t waitMilliseconds) {
+    GenRegFile* file = nullptr;
+    uint32_t rc = fileOf(handle, &file);
+    return rc ? rc : file->LockForUpdate(waitMilliseconds);
+}
+
+uint32_t genreg_unlock_for_update(genreg_handle_t* handle) {
+    GenRegFile* file = nullptr;
+    uint32_t rc = fileOf(handle, &file);
+    return rc ? rc : file->UnlockForUpdate();
 }

@@ -58,6 +58,10 @@ GENREG_RC_LIST(GENREG_RC_C_CONSTANT_)
 /* A selector that asks for the equality of two whole records. */
 #define GENREG_SELECT_ALL 0xFFFFFFFFFFFFFFFFULL
 
+/* Wait limits of genreg_lock_for_update, in milliseconds. */
+#define GENREG_WAIT_NONE 0U
+#define GENREG_WAIT_FOREVER 0xFFFFFFFFU
+
 /* Feature bits (genreg_set_feature and friends). */
 #define GENREG_FEATURE_VERIFY 0x1ULL
 #define GENREG_FEATURE_DUPLICATES 0x2ULL
@@ -308,6 +312,18 @@ GENREG_API uint32_t genreg_rewind(genreg_handle_t* handle);
 /* An opaque position of the open scan, valid only for that scan. */
 GENREG_API uint32_t genreg_get_position(genreg_handle_t* handle, int64_t* position);
 GENREG_API uint32_t genreg_set_position(genreg_handle_t* handle, int64_t position);
+
+/* LockForUpdate: takes the update lock for the caller, so that a lookup
+ * and the update that depends on it run while no other updater comes
+ * between them; this handle's add, change and delete run under it until
+ * genreg_unlock_for_update or genreg_close. waitMilliseconds:
+ * GENREG_WAIT_NONE fails at once with GENREG_RC_LOCKED when another handle
+ * holds the lock, GENREG_WAIT_FOREVER waits until it is granted, any other
+ * value waits at most about that long. GENREG_RC_LOCK_ALREADY_HELD when
+ * this handle holds it already. */
+GENREG_API uint32_t genreg_lock_for_update(genreg_handle_t* handle, uint32_t waitMilliseconds);
+/* UnlockForUpdate: gives the hold up; 0 and nothing done without one. */
+GENREG_API uint32_t genreg_unlock_for_update(genreg_handle_t* handle);
 
 /* ---- records of each schema ------------------------------------------------- */
 

@@ -299,6 +299,7 @@ static void test_varval(void) {
 
 static void test_scan(void) {
     genreg_handle_t* h = NULL;
+    genreg_handle_t* other = NULL;
     int32_t set = -1;
     int64_t position = 0;
     int lines = 0;
@@ -364,6 +365,26 @@ static void test_scan(void) {
     CHECK_RC(GENREG_RC_NULL_ARGUMENT, genreg_rewind(NULL));
     CHECK_RC(GENREG_RC_NULL_ARGUMENT, genreg_get_position(NULL, &position));
     CHECK_RC(GENREG_RC_NULL_ARGUMENT, genreg_set_position(NULL, position));
+
+    /* The update hold: a second handle on the file cannot take the lock,
+     * and this handle's updates run under its hold. */
+    CHECK_RC(GENREG_RC_OK, genreg_varval_open(k_profile, &other));
+    CHECK_RC(GENREG_RC_OK, genreg_lock_for_update(h, GENREG_WAIT_NONE));
+    CHECK_RC(GENREG_RC_LOCK_ALREADY_HELD, genreg_lock_for_update(h, GENREG_WAIT_NONE));
+    CHECK_RC(GENREG_RC_LOCKED, genreg_lock_for_update(other, GENREG_WAIT_NONE));
+    CHECK_RC(GENREG_RC_LOCKED, genreg_lock_for_update(other, 20));
+    varval_entry(&g_new, "zeta", "six");
+    CHECK_RC(GENREG_RC_OK, genreg_varval_add(h, GENREG_VARVAL_VARIABLE, &g_new));
+    CHECK_RC(GENREG_RC_OK, genreg_unlock_for_update(h));
+    CHECK_RC(GENREG_RC_OK, genreg_unlock_for_update(h));
+    CHECK_RC(GENREG_RC_OK, genreg_lock_for_update(other, GENREG_WAIT_FOREVER));
+    CHECK_RC(GENREG_RC_LOCKED, genreg_lock_for_update(h, GENREG_WAIT_NONE));
+    CHECK_RC(GENREG_RC_OK, genreg_close(other)); /* gives its hold up */
+    CHECK_RC(GENREG_RC_OK, genreg_lock_for_update(h, GENREG_WAIT_NONE));
+    CHECK_RC(GENREG_RC_OK, genreg_unlock_for_update(h));
+    CHECK(strstr(read_file(k_profile), "zeta = six") != NULL);
+    CHECK_RC(GENREG_RC_NULL_ARGUMENT, genreg_lock_for_update(NULL, GENREG_WAIT_NONE));
+    CHECK_RC(GENREG_RC_NULL_ARGUMENT, genreg_unlock_for_update(NULL));
 
     /* Closing a handle with its scan still open releases the scan. */
     CHECK_RC(GENREG_RC_OK, genreg_open_scan(h));

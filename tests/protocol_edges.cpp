@@ -112,8 +112,8 @@ TEST(ProtocolEdges, ReadNeverCreatesTheFile) {
     TestDir dir;
     const std::string path = dir.file("missing");
     OSSHFile file;
-    OSSFileOpenParam open = {OSS_INTERFACE_VERSION, path.c_str(), 2, OSS_ACCESS_READ,
-                             OSS_OPEN_EXISTING, 0600};
+    OSSFileOpenParam open = {OSS_INTERFACE_VERSION, path.c_str(),      2,
+                             OSS_ACCESS_READ,       OSS_OPEN_EXISTING, 0600};
     EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, file.open(&open));
     EXPECT_FALSE(file.isOpen());
     EXPECT_FALSE(PathExists(path));

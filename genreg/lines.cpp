@@ -181,41 +181,48 @@ OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join) 
     OverLongLine result = {0, text->rawLength};
     GENREG_TRACE(FID_MEASURE_LINE, &result.length);
     const int64_t pieceEnd = ossStreamTell(stream);
+    // Physical lines, or pieces of one, read with the counted reader so
+    // that NUL bytes inside them are counted too.
+    TextLine piece;
+    auto readPiece = [&]() {
+        return GenRegReadLineCounted(piece.raw, piece.line, sizeof piece.raw, stream, nullptr,
+                                     false, &piece.rawLength) != nullptr;
+    };
     // The rest of the line, up to its line end: the next physical line
     // goes on with it while a physical line ends in a continuation.
-    char chunk[GENREG_LINE_MAX];
     bool more = true;
-    size_t lineEnd = 0;  // characters of the line end behind the last chunk
-    while (more && ossStreamGets(chunk, (int)sizeof chunk, stream) != nullptr) {
-        size_t length = std::strlen(chunk);
+    size_t lineEnd = 0;  // characters of the line end behind the last piece
+    while (more && readPiece()) {
+        const size_t length = piece.rawLength;
         result.length += length;
         lineEnd = 0;
-        more = length == 0 || chunk[length - 1] != '\n';
+        more = !TextLineEndsWithNewline(&piece);
         if (!more) {
-            lineEnd = length >= 2 && chunk[length - 2] == '\r' ? 2 : 1;
-            more = join && length >= 2 && chunk[length - 2] == '\\';
+            lineEnd = length >= 2 && piece.raw[length - 2] == '\r' ? 2 : 1;
+            more = join && endsWithContinuation(&piece);
         }
     }
     result.length -= lineEnd;
     const int64_t lineEndPosition = ossStreamTell(stream);
-    if (pieceEnd < 0 || lineEndPosition < 0 || ossStreamSeek(stream, 0, SEEK_SET) != 0)
-        return result;
+    if (pieceEnd < 0 || lineEndPosition < 0) return result;
     // Every line feed in front of the piece's end ends a line before this
     // one, except those inside the line's own first part.
     uint64_t lineFeeds = 0;
-    for (;;) {
-        int64_t position = ossStreamTell(stream);
-        if (position < 0) return result;
-        if (position >= pieceEnd) break;
-        if (ossStreamGets(chunk, (int)sizeof chunk, stream) == nullptr) return result;
-        size_t length = std::strlen(chunk);
+    bool counted = ossStreamSeek(stream, 0, SEEK_SET) == 0;
+    for (int64_t position = 0; counted && position < pieceEnd;) {
+        if (!readPiece()) {
+            counted = false;
+            break;
+        }
         position = ossStreamTell(stream);
-        if (position < 0) return result;
-        if (position <= pieceEnd && length > 0 && chunk[length - 1] == '\n') ++lineFeeds;
+        if (position < 0) counted = false;
+        if (counted && position <= pieceEnd && TextLineEndsWithNewline(&piece)) ++lineFeeds;
     }
     for (size_t k = 0; k < text->rawLength && lineFeeds > 0; ++k)
         if (text->raw[k] == '\n') --lineFeeds;
-    if (ossStreamSeek(stream, lineEndPosition, SEEK_SET) == 0) result.number = lineFeeds + 1;
+    // The stream goes on behind the line whatever the count came to.
+    if (ossStreamSeek(stream, lineEndPosition, SEEK_SET) == 0 && counted)
+        result.number = lineFeeds + 1;
     return result;
 }
 

@@ -80,6 +80,14 @@ TEST_F(TextEdges, OverLongValueIsNotCut) {
     EXPECT_EQ(0u, overLongEntry(log).find("line=1 length=3007 ")) << overLongEntry(log);
     EXPECT_TRUE(handle->GetStringValue("after", &s));
     EXPECT_STREQ("1", s);
+    ASSERT_EQ(0u, handle->OpenScan());
+    EXPECT_EQ(GENREG_RC_LINE_TOO_LONG, handle->GetNext(0, nullptr, &r));
+    ASSERT_EQ(0u, handle->GetNext(0, nullptr, &r));
+    EXPECT_STREQ("short", r.Value);
+    ASSERT_EQ(0u, handle->GetNext(0, nullptr, &r));
+    EXPECT_STREQ("after", r.Variable);
+    EXPECT_EQ(GENREG_RC_NOT_FOUND, handle->GetNext(0, nullptr, &r));
+    EXPECT_EQ(0u, handle->CloseScan());
     EXPECT_TRUE(HandleIsIdle(*handle));
 
     // Updates refuse the file, logging the same line and length.
@@ -89,6 +97,23 @@ TEST_F(TextEdges, OverLongValueIsNotCut) {
     EXPECT_NE(std::string::npos, overLongEntry(updateLog).find("line=1 length=3007"))
         << overLongEntry(updateLog);
     EXPECT_TRUE(IsUntouched(*handle, longLine + "long = short\nafter = 1\n"));
+}
+
+// Found by fuzzing: NUL bytes in the rest of an over-long line made the
+// listing pass over the line behind it.
+TEST_F(TextEdges, OverLongLineWithNulBytesIsPassedOverWhole) {
+    std::string longLine = "long = " + std::string(3000, 'v') + "\n";
+    longLine[2500] = '\0';
+    ASSERT_TRUE(Write(longLine + "after = 1\n"));
+    LogCapture log;
+    ASSERT_EQ(0u, handle->OpenScan());
+    VarValRecord r;
+    EXPECT_EQ(GENREG_RC_LINE_TOO_LONG, handle->GetNext(0, nullptr, &r));
+    ASSERT_EQ(0u, handle->GetNext(0, nullptr, &r));
+    EXPECT_STREQ("after", r.Variable);
+    EXPECT_EQ(GENREG_RC_NOT_FOUND, handle->GetNext(0, nullptr, &r));
+    EXPECT_EQ(0u, handle->CloseScan());
+    EXPECT_EQ(0u, overLongEntry(log).find("line=1 length=3007 ")) << overLongEntry(log);
 }
 
 TEST_F(TextEdges, LastLineOf2047CharactersWithoutEndIsUpdatable) {

@@ -46,4 +46,30 @@ private:
     std::string path_;
 };
 
+// The whole content of the file at path ("" when it cannot be read).
+inline std::string FuzzReadAll(const char* path) {
+    std::string bytes;
+    FILE* stream = std::fopen(path, "rb");
+    if (!stream) return bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+        bytes.append(buffer, n);
+    std::fclose(stream);
+    return bytes;
+}
+
+inline bool FuzzExists(const char* path) {
+    return access(path, F_OK) == 0;
+}
+
+// A word of 1 to 4 letters and digits after prefix, chosen by one byte.
+inline std::string FuzzWord(uint8_t byte, const char* prefix) {
+    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string word = prefix;
+    for (unsigned k = 0; k <= (byte & 3u); ++k)
+        word += kAlphabet[(byte >> 2) % 36 + k];
+    return word;
+}
+
 #endif

@@ -68,7 +68,7 @@ inline std::string FuzzWord(uint8_t byte, const char* prefix) {
     static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string word = prefix;
     for (unsigned k = 0; k <= (byte & 3u); ++k)
-        word += kAlphabet[(byte >> 2) % 36 + k];
+        word += kAlphabet[((byte >> 2) + k) % 36];
     return word;
 }
 

@@ -132,16 +132,15 @@ void SqliteUpdate(benchmark::State& state) {
         flip = !flip;
         sqlite3* db = nullptr;
         sqlite3_stmt* update = nullptr;
-        bool ok =
-            sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-            sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;", nullptr,
-                         nullptr, nullptr) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, "UPDATE kv SET v = ? WHERE k = ?", -1, &update, nullptr) ==
-                SQLITE_OK &&
-            sqlite3_bind_text(update, 1, flip ? "changed-a" : "changed-b", -1, SQLITE_STATIC) ==
-                SQLITE_OK &&
-            sqlite3_bind_text(update, 2, name.c_str(), -1, SQLITE_STATIC) == SQLITE_OK &&
-            sqlite3_step(update) == SQLITE_DONE;
+        bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                  sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;", nullptr,
+                               nullptr, nullptr) == SQLITE_OK &&
+                  sqlite3_prepare_v2(db, "UPDATE kv SET v = ? WHERE k = ?", -1, &update, nullptr) ==
+                      SQLITE_OK &&
+                  sqlite3_bind_text(update, 1, flip ? "changed-a" : "changed-b", -1,
+                                    SQLITE_STATIC) == SQLITE_OK &&
+                  sqlite3_bind_text(update, 2, name.c_str(), -1, SQLITE_STATIC) == SQLITE_OK &&
+                  sqlite3_step(update) == SQLITE_DONE;
         sqlite3_finalize(update);
         sqlite3_close(db);
         if (!ok) {
@@ -154,7 +153,8 @@ void SqliteUpdate(benchmark::State& state) {
 // Runs a command with its output sent to /dev/null; true on exit status 0.
 bool runQuietly(const std::vector<std::string>& words) {
     std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    for (const std::string& word : words)
+        argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -171,7 +171,8 @@ bool runQuietly(const std::vector<std::string>& words) {
 
 std::string gitName(size_t i) {
     std::string name = BenchName(i);
-    for (char& c : name) c = (char)std::tolower((unsigned char)c);
+    for (char& c : name)
+        c = (char)std::tolower((unsigned char)c);
     return "s." + name;
 }
 
@@ -215,18 +216,24 @@ void ProcessGitSet(benchmark::State& state) {
     bool flip = false;
     for (auto _ : state) {
         flip = !flip;
-        if (!runQuietly({"git", "config", "-f", path, gitName(n / 2),
-                         flip ? "changed-a" : "changed-b"})) {
+        if (!runQuietly(
+                {"git", "config", "-f", path, gitName(n / 2), flip ? "changed-a" : "changed-b"})) {
             state.SkipWithError("git config");
             break;
         }
     }
 }
 
-} // namespace
+}  // namespace
 
-#define GENREG_BASELINE_SIZES(name) \
-    BENCHMARK(name)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->UseRealTime()
+#define GENREG_BASELINE_SIZES(name)     \
+    BENCHMARK(name)                     \
+        ->Arg(10)                       \
+        ->Arg(100)                      \
+        ->Arg(1000)                     \
+        ->Arg(10000)                    \
+        ->Unit(benchmark::kMicrosecond) \
+        ->UseRealTime()
 
 GENREG_BASELINE_SIZES(FloorLookup);
 GENREG_BASELINE_SIZES(FloorUpdate);

@@ -62,7 +62,8 @@ void ProfileList(benchmark::State& state) {
     measure(state, [&](benchmark::State&) {
         if (profile.OpenScan() != 0) return false;
         size_t lines = 0;
-        while (profile.GetNext(0, &key.record, &result) == 0) ++lines;
+        while (profile.GetNext(0, &key.record, &result) == 0)
+            ++lines;
         return profile.CloseScan() == 0 && lines == n;
     });
 }
@@ -142,7 +143,8 @@ void BinList(benchmark::State& state) {
         if (file.OpenScan() != 0) return false;
         size_t records = 0;
         // Selector 0 selects no key field, so every record matches.
-        while (file.GetNext(0, &key, &result) == 0) ++records;
+        while (file.GetNext(0, &key, &result) == 0)
+            ++records;
         return file.CloseScan() == 0 && records == n;
     });
 }
@@ -227,9 +229,8 @@ void GlobalGet(benchmark::State& state) {
     GlobalFile file(n);
     static GlobalRegRecord key, result;
     key = globalKey(BenchName(n / 2));
-    measure(state, [&](benchmark::State&) {
-        return file.handle->Get(kGlobalKey, &key, &result) == 0;
-    });
+    measure(state,
+            [&](benchmark::State&) { return file.handle->Get(kGlobalKey, &key, &result) == 0; });
 }
 
 void GlobalList(benchmark::State& state) {
@@ -240,7 +241,8 @@ void GlobalList(benchmark::State& state) {
     measure(state, [&](benchmark::State&) {
         if (file.handle->OpenScan() != 0) return false;
         size_t records = 0;
-        while (file.handle->GetNext(0, &key, &result) == 0) ++records;
+        while (file.handle->GetNext(0, &key, &result) == 0)
+            ++records;
         return file.handle->CloseScan() == 0 && records == n;
     });
 }
@@ -289,10 +291,16 @@ void GlobalDelete(benchmark::State& state) {
     });
 }
 
-} // namespace
+}  // namespace
 
-#define GENREG_BENCH_SIZES(name) \
-    BENCHMARK(name)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->UseRealTime()
+#define GENREG_BENCH_SIZES(name)        \
+    BENCHMARK(name)                     \
+        ->Arg(10)                       \
+        ->Arg(100)                      \
+        ->Arg(1000)                     \
+        ->Arg(10000)                    \
+        ->Unit(benchmark::kMicrosecond) \
+        ->UseRealTime()
 
 GENREG_BENCH_SIZES(ProfileGet);
 GENREG_BENCH_SIZES(ProfileList);

@@ -42,7 +42,8 @@ std::string makeText(const char* kind, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         if (std::strcmp(kind, "git") == 0) {
             std::string name = BenchName(i);
-            for (char& c : name) c = (char)std::tolower((unsigned char)c);
+            for (char& c : name)
+                c = (char)std::tolower((unsigned char)c);
             text += "\t" + name + " = " + BenchValue(i) + "\n";
         } else {
             text += BenchName(i) + " = " + BenchValue(i) + "\n";
@@ -75,7 +76,8 @@ void makeGlobal(const std::string& path, size_t n) {
         std::string name = BenchName(i), value = BenchValue(i);
         std::string record;
         auto put = [&record](uint64_t v, int width) {
-            for (int b = 0; b < width; ++b) record += (char)((v >> (8 * b)) & 0xff);
+            for (int b = 0; b < width; ++b)
+                record += (char)((v >> (8 * b)) & 0xff);
         };
         put(GENREG_GLOBAL_VARIABLE, 4);
         put(GENREG_VAR_SERVICE | GENREG_VAR_VARIABLE | GENREG_VAR_VALUE, 8);
@@ -88,7 +90,8 @@ void makeGlobal(const std::string& path, size_t n) {
         put(0, 4);
         std::string framed;
         uint32_t length = (uint32_t)record.size();
-        for (int b = 0; b < 4; ++b) framed += (char)((length >> (8 * b)) & 0xff);
+        for (int b = 0; b < 4; ++b)
+            framed += (char)((length >> (8 * b)) & 0xff);
         framed += record;
         std::fwrite(framed.data(), 1, framed.size(), out);
     }
@@ -135,7 +138,7 @@ std::string masterFile(const char* kind, size_t n) {
     return path;
 }
 
-} // namespace
+}  // namespace
 
 const std::string& BenchDirectory() {
     static std::string dir;
@@ -173,7 +176,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     bytes->clear();
     char chunk[65536];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes->append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        bytes->append(chunk, n);
     bool ok = !std::ferror(in);
     std::fclose(in);
     return ok;

@@ -31,7 +31,7 @@ void shrink(void* block) {
     if (block) g_current.fetch_sub((long long)malloc_usable_size(block));
 }
 
-} // namespace
+}  // namespace
 
 extern "C" void* malloc(size_t size) {
     void* block = __libc_malloc(size);
@@ -61,8 +61,14 @@ extern "C" void free(void* block) {
     __libc_free(block);
 }
 
-void PeakMemoryReset() { g_peak.store(g_current.load()); }
+void PeakMemoryReset() {
+    g_peak.store(g_current.load());
+}
 
-long long PeakMemorySinceReset(long long baseline) { return g_peak.load() - baseline; }
+long long PeakMemorySinceReset(long long baseline) {
+    return g_peak.load() - baseline;
+}
 
-long long PeakMemoryCurrent() { return g_current.load(); }
+long long PeakMemoryCurrent() {
+    return g_current.load();
+}

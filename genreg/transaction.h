@@ -20,6 +20,12 @@
 
 unsigned AcquireUpdateLock(GenRegFile* handle, unsigned options);
 unsigned ReleaseUpdateLock(GenRegFile* handle);
+// The update lock of one Add, Change or Delete, taken with options and
+// released by the update itself, unless the caller holds it through
+// GenRegFile::LockForUpdate (GENREG_STATE_UPDATE_HOLD): the update then runs
+// under that hold, and both do nothing and return 0 (update_hold.cpp).
+unsigned AcquireStoreUpdateLock(GenRegFile* handle, unsigned options);
+unsigned ReleaseStoreUpdateLock(GenRegFile* handle);
 // On success stream holds the registry file positioned where the store
 // reads its first record (for a checksummed binary file: offset 32), or at
 // its end when appending in place; tempStream holds the copy where the type
@@ -28,6 +34,12 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type);
 // type: the type begun, to commit; GENREG_TXN_READ to close without commit.
 unsigned EndTransaction(GenRegFile* handle, unsigned type);
 int32_t ComputeChecksum(const void* data, uint64_t length);
+
+// True for the failures of a transaction that the stores hand to their
+// caller as they are instead of wrapping them (in GENREG_RC_LOCK_FAILED,
+// GENREG_RC_OPEN_FAILED): they name their cause, which a caller may act on
+// (GENREG_RC_PERMISSION_DENIED, GENREG_RC_NOT_REGULAR_FILE).
+bool GenRegIsTellingFailure(unsigned rc);
 
 // True when the handle's file carries the 32-byte checksum header: a binary
 // store with GENREG_FEATURE_CHECKSUM. A text store ignores the feature.

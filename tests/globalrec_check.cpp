@@ -182,7 +182,7 @@ std::string printed(const GlobalRegRecord& record) {
 }
 
 TEST(GlobalRecCheck, PrintInstanceRecord) {
-    GlobalRegRecord r = fullInstance("db2");
+    GlobalRegRecord r = fullInstance("QVRINST1");
     r.FieldMask |= 0x8000000000000000ULL;  // masks print signed
     r.MissingFieldMask = 0x10;
     r.Instance.VersionCode = 0xFFFFFFFFFFFFFFFFULL;  // the version code unsigned
@@ -194,12 +194,12 @@ TEST(GlobalRecCheck, PrintInstanceRecord) {
         "   InstanceRecord:\n"
         "      Service      = |QVR|\n"
         "      VersionCode  = 18446744073709551615\n"
-        "      InstanceName = |db2|\n"
-        "      InstancePath = |/opt/qvr/db2|\n"
+        "      InstanceName = |QVRINST1|\n"
+        "      InstancePath = |/opt/qvr/QVRINST1|\n"
         "      Usage        = |production|\n"
         "      StartAtBoot  = 1\n"
         "      Maintenance  = 0\n"
-        "      Comment      = |the comment of db2|\n"
+        "      Comment      = |the comment of QVRINST1|\n"
         "      CheckSum    = -12345\n",
         printed(r));
 }

@@ -124,9 +124,9 @@ TEST(GlobalRecStored, FullRecordsRoundTrip) {
         GlobalRegRecord record;
         uint64_t size;
     } cases[] = {
-        {"instance", fullInstance("db2inst"), 0},
+        {"instance", fullInstance("QVRINST1"), 0},
         {"service", fullService("QVR", 42, 7), 0},
-        {"variable", fullVariable("DB2PATH", "/opt/x"), 0},
+        {"variable", fullVariable("QVRPATH", "/opt/x"), 0},
         {"longest instance", longest, 2620},
         {"longest variable", longestVariable, 2610},
     };

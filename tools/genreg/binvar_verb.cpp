@@ -7,6 +7,8 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_link.h"
+#include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
 #include "store.h"
@@ -31,7 +33,10 @@ const char kHelp[] =
     "  add     appends a record, also when NAME already has one\n"
     "  set     changes the value of every record named NAME, keeping its comment\n"
     "          unless --comment is given, or adds one\n"
-    "  remove  removes the record named NAME; --all when several are\n";
+    "  remove  removes the record named NAME; --all when several are\n"
+    "A file that is not made of 36-byte records (a text file, a global registry\n"
+    "file, a damaged file) is refused by every action (status 3) and left as it is.\n"
+    "A FILE that is a symbolic link edits the file it points to and stays a link.\n";
 
 const size_t kTextMax = sizeof(BinVarValRecord::Variable) - 1;
 
@@ -176,9 +181,11 @@ int run(Invocation* inv) {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
     if (!ok) return reportUsage(kVerb, error);
+    int status = refuseWrongKind(path, kKindBinVar, "a binary variable/value file");
+    if (status != kExitOk) return status;
 
     unsigned rc = 0;
-    GenRegBinVarVal file(path.c_str(), &rc);
+    GenRegBinVarVal file(linkTargetPath(path).c_str(), &rc);
     if (rc != 0) return reportLibraryFailureAs("open " + path, rc, kExitFailed);
     if (reads && !fileExists(path)) {
         std::string what = action == "list"  ? "list " + path

@@ -7,6 +7,8 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_link.h"
+#include "file_kind.h"
 #include "global_fields.h"
 #include "output.h"
 #include "store.h"
@@ -57,7 +59,11 @@ const char kHelp[] =
     "  remove          removes a record\n"
     "  path            the file's path\n"
     "  upgrade-levels  brings the QVR and PLV service records of the running\n"
-    "                  version up to the running level; prints how many changed\n";
+    "                  version up to the running level; prints how many changed\n"
+    "A file that is not made of instance, service and variable records (a text file,\n"
+    "a binary variable file, a damaged file) is refused by every action but path\n"
+    "(status 3) and left as it is. A file name that is a symbolic link edits the\n"
+    "file it points to and stays a link.\n";
 
 // A GlobalReg Add or Change packs the caller's record in place, and the
 // packed form can be longer than the record: give it room behind.
@@ -335,6 +341,12 @@ int run(Invocation* inv) {
         }
         return kExitOk;
     }
+    int status = refuseWrongKind(path, kKindGlobal, "a global registry file");
+    if (status != kExitOk) return status;
+    // The handle takes its path from the environment: a link there is
+    // replaced by its target, so an edit keeps the link.
+    std::string target = linkTargetPath(path);
+    if (target != path) setEnvironment("QVR_GLOBAL_REG_PATHNAME", target);
     GlobalReg registry;
     if (action == "list") return list(inv, &registry, path);
     if (action == "upgrade-levels") return upgradeLevels(inv, &registry, path);

@@ -9,6 +9,8 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_link.h"
+#include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
 #include "store.h"
@@ -36,7 +38,10 @@ const char kHelp[] =
     "  set    changes every line that sets NAME in place, keeping its layout and\n"
     "         its comment (--comment replaces it, --comment '' drops it), or\n"
     "         appends \"NAME = VALUE\" (\"NAME=VALUE\" with --compact)\n"
-    "  unset  removes the line that sets NAME; --all when several lines do\n";
+    "  unset  removes the line that sets NAME; --all when several lines do\n"
+    "A file that holds NUL bytes is not a profile: every action refuses it (status 3)\n"
+    "and leaves it as it is. A FILE that is a symbolic link edits the file it points\n"
+    "to and stays a link.\n";
 
 VarValRecord keyFor(const std::string& name) {
     VarValRecord key{};
@@ -246,9 +251,11 @@ int run(Invocation* inv) {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
     if (!ok) return reportUsage(kVerb, error);
+    int status = refuseWrongKind(path, kKindText, "a profile");
+    if (status != kExitOk) return status;
 
     unsigned rc = 0;
-    GenRegVarVal profile(path.c_str(), &rc);
+    GenRegVarVal profile(linkTargetPath(path).c_str(), &rc);
     if (rc != 0) return reportLibraryFailureAs("open " + path, rc, kExitFailed);
     if (action == "list") {
         if (!fileExists(path))

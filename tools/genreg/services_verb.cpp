@@ -7,6 +7,8 @@
 
 #include "args.h"
 #include "cli.h"
+#include "file_link.h"
+#include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
 #include "store.h"
@@ -36,7 +38,10 @@ const char kHelp[] =
     "  add     appends a new entry; fails when NAME already has one for PROTO\n"
     "  set     rewrites the entry of NAME and PROTO in place (port and aliases as\n"
     "          given, the comment kept unless --comment is given), or adds it\n"
-    "  remove  removes the entry of NAME (of NAME and --proto when it has several)\n";
+    "  remove  removes the entry of NAME (of NAME and --proto when it has several)\n"
+    "A file that holds NUL bytes is not a services file: every action refuses it\n"
+    "(status 3) and leaves it as it is. A FILE that is a symbolic link edits the\n"
+    "file it points to and stays a link.\n";
 
 const char* const kProtocols[] = {"tcp", "udp", "ddp", "divert"};
 
@@ -279,9 +284,11 @@ int run(Invocation* inv) {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
     if (!ok) return reportUsage(kVerb, error);
+    int status = refuseWrongKind(path, kKindText, "a services file");
+    if (status != kExitOk) return status;
 
     unsigned rc = 0;
-    GenRegServices services(path.c_str(), &rc);
+    GenRegServices services(linkTargetPath(path).c_str(), &rc);
     if (rc != 0) return reportLibraryFailureAs("open " + path, rc, kExitFailed);
     if (action == "list") {
         if (!fileExists(path))

@@ -10,8 +10,12 @@
 #
 #   genreg_copy(NAME...)                  copies examples/NAME into WORK
 #   genreg_write(NAME TEXT)               writes a file into WORK
+#   genreg_concat(NAME PART...)           writes the files PART... of WORK, byte
+#                                         for byte one after the other, into NAME
 #   genreg_env(NAME VALUE)                sets an environment variable for later runs
 #   genreg_run(ARGS args... [EXIT n] [STDOUT text | STDOUT_BEGINS text] [STDERR text])
+#   genreg_split_case(CASE WORDS MESSAGE) splits a table row "words|message": WORDS
+#                                         gets the words (split at blanks), MESSAGE the rest
 #   genreg_expect_file(NAME TEXT)         WORK/NAME holds exactly TEXT
 #   genreg_expect_unchanged(NAME)         WORK/NAME is byte for byte examples/NAME
 #   genreg_expect_same(NAME OTHER)        two files of WORK are byte for byte equal
@@ -50,6 +54,15 @@ endfunction()
 
 function(genreg_write name text)
   file(WRITE "${WORK}/${name}" "${text}")
+endfunction()
+
+# Through "cmake -E cat" into a file: CMake strings cannot hold NUL bytes.
+function(genreg_concat name)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${ARGN}
+    WORKING_DIRECTORY "${WORK}" OUTPUT_FILE "${WORK}/${name}" RESULT_VARIABLE concat_result)
+  if(NOT concat_result EQUAL 0)
+    message(FATAL_ERROR "cannot concatenate ${ARGN} into ${name}")
+  endif()
 endfunction()
 
 macro(genreg_env name value)
@@ -92,6 +105,16 @@ function(genreg_run)
                        "--- expected\n${run_STDERR}--- actual\n${run_err}---")
     genreg_bump()
   endif()
+endfunction()
+
+function(genreg_split_case case words_var message_var)
+  string(FIND "${case}" "|" bar)
+  string(SUBSTRING "${case}" 0 ${bar} words)
+  math(EXPR bar "${bar} + 1")
+  string(SUBSTRING "${case}" ${bar} -1 message)
+  separate_arguments(words UNIX_COMMAND "${words}")
+  set(${words_var} "${words}" PARENT_SCOPE)
+  set(${message_var} "${message}" PARENT_SCOPE)
 endfunction()
 
 function(genreg_expect_file name text)

@@ -39,11 +39,7 @@ set(cases
   "rc 1 2|unexpected argument '2'"
   "rc 1 --json=yes|option --json takes no value")
 foreach(case ${cases})
-  string(FIND "${case}" "|" bar)
-  string(SUBSTRING "${case}" 0 ${bar} words)
-  math(EXPR bar "${bar} + 1")
-  string(SUBSTRING "${case}" ${bar} -1 message)
-  separate_arguments(words UNIX_COMMAND "${words}")
+  genreg_split_case("${case}" words message)
   list(GET words 0 verb)
   genreg_run(ARGS ${words} EXIT 2 STDERR
     "genreg ${verb}: ${message} (see genreg ${verb} --help)\n")

@@ -1,0 +1,56 @@
+# A registry file named through a symbolic link: the edit changes the file
+# the link points to, the link stays a link, and the companions of the
+# update sit beside the target (a left-over copy there becomes the
+# corruption marker there, which the next update removes). The Windows build reads the host's links
+# through the emulator as plain files, so only POSIX runs this case.
+if(WINDOWS)
+  return()
+endif()
+
+function(expect_link name)
+  if(NOT IS_SYMLINK "${WORK}/${name}")
+    message(SEND_ERROR "${name} is no longer a symbolic link")
+    genreg_bump()
+  endif()
+endfunction()
+
+file(MAKE_DIRECTORY "${WORK}/real")
+genreg_write(real/profile.env "port = 1\n")
+genreg_write(real/profile.env.tmp "left over\n")
+file(CREATE_LINK real/profile.env "${WORK}/link.env" SYMBOLIC)
+file(CREATE_LINK link.env "${WORK}/chain.env" SYMBOLIC)
+
+genreg_run(ARGS profile chain.env set port 2)
+genreg_expect_file(real/profile.env.cor "left over\n")
+genreg_run(ARGS profile link.env set trace on --comment x)
+genreg_run(ARGS profile link.env get port STDOUT "2\n")
+expect_link(link.env)
+expect_link(chain.env)
+genreg_expect_file(real/profile.env "port = 2\ntrace = on # x\n")
+foreach(name link.env.cor link.env.tmp chain.env.cor .link.env.lock .chain.env.bkp)
+  genreg_expect_missing(${name})
+endforeach()
+
+# A link whose target does not exist yet: the edit creates the target.
+file(CREATE_LINK real/new.env "${WORK}/new.env" SYMBOLIC)
+genreg_run(ARGS profile new.env set a 1)
+expect_link(new.env)
+genreg_expect_file(real/new.env "a = 1\n")
+
+# The other kinds of file, the global registry file through --file too.
+genreg_copy(services binvar.dat)
+file(RENAME "${WORK}/services" "${WORK}/real/services")
+file(RENAME "${WORK}/binvar.dat" "${WORK}/real/binvar.dat")
+file(CREATE_LINK real/services "${WORK}/services.link" SYMBOLIC)
+file(CREATE_LINK real/binvar.dat "${WORK}/binvar.link" SYMBOLIC)
+file(CREATE_LINK real/global.reg "${WORK}/global.link" SYMBOLIC)
+genreg_run(ARGS services services.link add extra 7000/tcp)
+genreg_run(ARGS services real/services get extra STDOUT_BEGINS "NAME   PORT  PROTOCOL")
+genreg_run(ARGS binvar binvar.link set port 1)
+genreg_run(ARGS binvar real/binvar.dat get port STDOUT "1\n")
+genreg_run(ARGS global --file global.link add variable QVR A 1)
+genreg_run(ARGS global --file global.link set variable QVR A 2)
+genreg_run(ARGS global --file real/global.reg get variable QVR A STDOUT "2\n")
+foreach(name services.link binvar.link global.link)
+  expect_link(${name})
+endforeach()

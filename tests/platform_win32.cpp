@@ -224,8 +224,7 @@ TEST(PlatformWin32, OverlongPathIsRefusedUpFront) {
     int entries = 0;
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, ".."))
-                ++entries;
+            if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) ++entries;
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }

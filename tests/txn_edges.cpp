@@ -39,7 +39,8 @@ TEST(TxnEdges, ReadOnlyFileUpdateLeavesNoDebris) {
             Entry changed("a", value);
             EXPECT_EQ(0u, profile.Change(GENREG_VARVAL_VARIABLE, a.get(), changed.get()))
                 << verify << value;
-            EXPECT_TRUE(store_test::IsCommitted(profile, OnDisk(std::string("a = ") + value + "\n")));
+            EXPECT_TRUE(
+                store_test::IsCommitted(profile, OnDisk(std::string("a = ") + value + "\n")));
             EXPECT_TRUE(store_test::HasCompanions(profile, {true, false, false, false, false}))
                 << verify << value;
             EXPECT_TRUE(isReadOnly(path)) << verify << value;

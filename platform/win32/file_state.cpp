@@ -21,8 +21,8 @@ typedef LONG(WINAPI* LastNtStatusFn)();
 // as an access control list does; only the system's own status tells
 // them apart. Read right after the refused call.
 bool lastRefusalIsDeletePending() {
-    static const LastNtStatusFn lastStatus = (LastNtStatusFn)(void*)GetProcAddress(
-        GetModuleHandleA("ntdll.dll"), "RtlGetLastNtStatus");
+    static const LastNtStatusFn lastStatus =
+        (LastNtStatusFn)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetLastNtStatus");
     return lastStatus && lastStatus() == kStatusDeletePending;
 }
 
@@ -77,7 +77,8 @@ SECURITY_INFORMATION ownershipToChange(HANDLE file, PSECURITY_DESCRIPTOR wanted)
     BOOL defaulted = FALSE;
     GetSecurityDescriptorOwner(wanted, &wantedOwner, &defaulted);
     GetSecurityDescriptorGroup(wanted, &wantedGroup, &defaulted);
-    PSECURITY_DESCRIPTOR own = securityOf(file, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION);
+    PSECURITY_DESCRIPTOR own =
+        securityOf(file, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION);
     if (!own) return OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION;
     GetSecurityDescriptorOwner(own, &owner, &defaulted);
     GetSecurityDescriptorGroup(own, &group, &defaulted);
@@ -144,8 +145,9 @@ BOOL ossWinDeleteName(const char* path) {
     if (DeleteFileA(path)) return TRUE;
     DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED) return FALSE;
-    HANDLE file = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file =
+        CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     BY_HANDLE_FILE_INFORMATION info;
     if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
@@ -158,9 +160,9 @@ BOOL ossWinDeleteName(const char* path) {
     // goes when the handle closes: the file's other names, if any, get the
     // attribute back in between.
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    BOOL deleted = setAttributes(file, info.dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_READONLY) &&
-                   SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                              sizeof disposition);
+    BOOL deleted =
+        setAttributes(file, info.dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_READONLY) &&
+        SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
     if (!deleted) error = GetLastError();
     if (!deleted || info.nNumberOfLinks > 1) setAttributes(file, info.dwFileAttributes);
     CloseHandle(file);
@@ -192,17 +194,17 @@ unsigned ossWinReadFileState(const char* path, OSSWinFileState* state, uint32_t 
         rc = ossSysFail(functionId, probe + 1, "GetFileInformationByHandle", path);
     } else {
         state->attributes = info.dwFileAttributes;
-        state->security = securityOf(file, OWNER_SECURITY_INFORMATION |
-                                               GROUP_SECURITY_INFORMATION |
+        state->security = securityOf(file, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                                DACL_SECURITY_INFORMATION);
-        if (!state->security) rc = ossSysFail(functionId, probe + 1, "GetKernelObjectSecurity", path);
+        if (!state->security)
+            rc = ossSysFail(functionId, probe + 1, "GetKernelObjectSecurity", path);
     }
     CloseHandle(file);
     return rc;
 }
 
-unsigned ossWinCarryFileState(const char* path, const OSSWinFileState* state,
-                              uint32_t functionId, uint32_t probe) {
+unsigned ossWinCarryFileState(const char* path, const OSSWinFileState* state, uint32_t functionId,
+                              uint32_t probe) {
     const DWORD access = READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE file = CreateFileA(path, access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);

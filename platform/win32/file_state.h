@@ -52,8 +52,8 @@ unsigned ossWinReadFileState(const char* path, OSSWinFileState* state, uint32_t 
 // Gives path (the copy) the hidden and system attributes and the security
 // descriptor of state; its own read-only attribute stays. 0, or a failure
 // code (logged).
-unsigned ossWinCarryFileState(const char* path, const OSSWinFileState* state,
-                              uint32_t functionId, uint32_t probe);
+unsigned ossWinCarryFileState(const char* path, const OSSWinFileState* state, uint32_t functionId,
+                              uint32_t probe);
 void ossWinFreeFileState(OSSWinFileState* state);
 
 #endif

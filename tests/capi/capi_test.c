@@ -260,8 +260,8 @@ static void test_varval(void) {
     CHECK(strcmp(g_found.Variable, "alpha") == 0 && strcmp(g_found.Value, "one") == 0);
     CHECK(strstr(g_found.Comment, "first") != NULL);
     CHECK_RC(GENREG_RC_NULL_ARGUMENT, genreg_varval_get(h, GENREG_VARVAL_VARIABLE, &g_key, NULL));
-    /* The store's own answers to a key it refuses. */
-    CHECK_RC(GENREG_RC_INVALID_RECORD,
+    /* The store refuses a null key as it refuses a null result. */
+    CHECK_RC(GENREG_RC_NULL_ARGUMENT,
              genreg_varval_get(h, GENREG_VARVAL_VARIABLE, NULL, &g_found));
 
     varval_entry(&g_new, "gamma", "three");

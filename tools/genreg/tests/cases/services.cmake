@@ -92,9 +92,19 @@ qvrinst3	50020/udp
 qvrlongname	60000/tcp			# set adds
 ")
 
-# New aliases alone on an unchanged port are refused by the store.
-genreg_run(ARGS services services set qvrinst1_int 50001/tcp extra EXIT 3 STDERR
-  "genreg: cannot set qvrinst1_int in services: GENREG_RC_UNCHANGED (0x900001f7)\n")
+# New aliases alone on an unchanged port are a change: a whole entry is
+# equal to another only with the same aliases.
+genreg_run(ARGS services services set qvrinst1_int 50001/tcp extra)
+genreg_expect_file(services "# Network services of the product's instances.
+qvrinst1	50005/tcp	inst1 one		# instance QVRINST1
+qvrinst1_int	50001/tcp	extra
+qvrinst2	50010/tcp	inst2 second	# instance QVRINST2
+
+qvradmin	523/tcp				# administration server
+qvrinst3	50020/tcp	inst3		# instance QVRINST3
+qvrinst3	50020/udp
+qvrlongname	60000/tcp			# set adds
+")
 genreg_run(ARGS services absent list EXIT 1 STDERR
   "genreg: cannot list absent: GENREG_RC_FILE_NOT_FOUND (0x90000513)\n")
 genreg_expect_missing(absent)

@@ -178,6 +178,10 @@ const char* ossSysRcName(unsigned rc) {
             return "OSS_RC_ALREADY_EXISTS";
         case OSS_RC_DISK_FULL:
             return "OSS_RC_DISK_FULL";
+        case OSS_RC_NOT_REGULAR_FILE:
+            return "OSS_RC_NOT_REGULAR_FILE";
+        case OSS_RC_BUSY:
+            return "OSS_RC_BUSY";
         default:
             return nullptr;
     }

@@ -35,6 +35,13 @@
 #define OSS_RC_DISK_FULL 0x90000007U
 // Memory could not be allocated; the same value as GENREG_RC_NO_MEMORY.
 #define OSS_RC_NO_MEMORY 0x9000000dU
+// The name is held by something other than a regular file: a FIFO, a
+// device, a directory, or a symbolic link where none is accepted.
+#define OSS_RC_NOT_REGULAR_FILE 0x90000015U
+// A refusal that ends by itself once other processes move on (Windows: a
+// sharing violation, or a deleted file still open elsewhere); worth a short
+// retry, unlike OSS_RC_ACCESS_DENIED, which is a lack of permission.
+#define OSS_RC_BUSY 0x90000016U
 
 // ---- paths and files ------------------------------------------------------
 

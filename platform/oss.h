@@ -16,23 +16,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <genreg/oss_file.h>
+#include <genreg/platform_codes.h>
 
-// A lock that is taken, asked for in fail-at-once mode.
-#define OSS_RC_LOCK_NOT_AVAILABLE 0x90000014U
-// ossFileDelete of a file that does not exist.
-#define OSS_RC_FILE_NOT_FOUND 0x9000003fU
-// Any other failure of the services (the log entry says which call failed).
-#define OSS_RC_FAILED 0x90000001U
-// Sharing violation or access denied, as mapped by ossErrorMapSystem.
-#define OSS_RC_ACCESS_DENIED 0x90000002U
-// A path or output does not fit its buffer.
-#define OSS_RC_BUFFER_TOO_SMALL 0x90000003U
-// A null pointer, a wrong version word or an invalid combination was passed.
-#define OSS_RC_BAD_ARGUMENT 0x90000004U
-// A file of that name already exists (exclusive creation).
-#define OSS_RC_ALREADY_EXISTS 0x90000006U
-// The disk or the user's quota is full.
-#define OSS_RC_DISK_FULL 0x90000007U
+// The services' own codes, one per GENREG_PLATFORM_RC_LIST entry
+// (genreg/platform_codes.h says when each is given): OSS_RC_FAILED for any
+// failure without a code of its own (the log entry says which call
+// failed), OSS_RC_LOCK_NOT_AVAILABLE for a lock that is taken, asked for in
+// fail-at-once mode, OSS_RC_FILE_NOT_FOUND for ossFileDelete of a missing
+// file, the others as ossErrorMapSystem maps the system's errors.
+#define OSS_RC_DEFINE_(name, value, meaning) name = value,
+enum : unsigned { GENREG_PLATFORM_RC_LIST(OSS_RC_DEFINE_) };
+#undef OSS_RC_DEFINE_
 // Memory could not be allocated; the same value as GENREG_RC_NO_MEMORY.
 #define OSS_RC_NO_MEMORY 0x9000000dU
 

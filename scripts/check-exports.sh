@@ -24,6 +24,7 @@ allowed_patterns() {
 ^oss(Get|Set|Remove)(Instance|Service)Info\(
 ^genregRc[A-Za-z]*\(
 ^genregSet[A-Za-z]*File\(
+^genregSetLogCallback\(
 ^GetGlobalRegPathName\(
 ^UpgradeServiceLevels\(
 ^bCompactFormattedLine$

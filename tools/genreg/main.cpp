@@ -13,6 +13,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "diagnosis.h"
 #include "output.h"
 #include "store.h"
 
@@ -102,6 +103,7 @@ int applyGlobalOptions(const Invocation& inv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepLibraryLog();
     int verbIndex = verbIndexOf(argc, argv);
     Invocation inv;
     std::string error;

@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "codes.h"
+#include "diagnosis.h"
 
 namespace {
 
@@ -183,9 +185,9 @@ std::string formatReal(double value) {
 std::string rcText(unsigned rc) {
     char value[32];
     std::snprintf(value, sizeof value, "0x%08x", rc);
-    const char* name = genregRcName(rc);
-    if (!name) return std::string("return code ") + value;
-    return std::string(name) + " (" + value + ")";
+    CodeInfo info{};
+    if (!lookUpCode(rc, &info)) return std::string("return code ") + value;
+    return std::string(info.name) + " (" + value + ")";
 }
 
 int exitStatusOf(unsigned rc) {
@@ -201,6 +203,8 @@ int exitStatusOf(unsigned rc) {
 
 int reportLibraryFailureAs(const std::string& what, unsigned rc, int status) {
     std::fprintf(stderr, "genreg: cannot %s: %s\n", what.c_str(), rcText(rc).c_str());
+    std::string cause = failureCause();
+    if (!cause.empty()) std::fprintf(stderr, "genreg: %s\n", cause.c_str());
     return status;
 }
 

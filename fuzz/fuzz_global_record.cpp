@@ -11,7 +11,21 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static GlobalRegRecord first, second;
     std::memset(&first, 0, sizeof first);
-    if (GlobalRecUnpackStored(data, size, &first) != 0) return 0;
+    static GlobalRegRecord emptyKey;  // zeros: type 0 matches every type
+    if (GlobalRecUnpackStored(data, size, &first) != 0) {
+        // The lookup's quick test never passes over a record that does not unpack.
+        FUZZ_CHECK(!GlobalRecStoredMismatch(GENREG_SELECT_ALL, data, size, &emptyKey));
+        return 0;
+    }
+    // Elsewhere it decides as the compare of the unpacked record does.
+    GlobalRegRecord typedKey = emptyKey;
+    typedKey.RecordType = first.RecordType;
+    for (uint64_t selector : {(uint64_t)GENREG_SELECT_ALL, (uint64_t)0x1, (uint64_t)0x6}) {
+        FUZZ_CHECK(GlobalRecStoredMismatch(selector, data, size, &first) ==
+                   (GlobalRecCompare(selector, &first, &first) == 0));
+        FUZZ_CHECK(GlobalRecStoredMismatch(selector, data, size, &typedKey) ==
+                   (GlobalRecCompare(selector, &first, &typedKey) == 0));
+    }
 
     uint64_t measured = 0;
     FUZZ_CHECK(GlobalRecMeasure(data, size, &measured) == 0 && measured == size);

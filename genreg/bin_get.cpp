@@ -22,6 +22,8 @@ unsigned scanForMatch(GenRegBin* handle, uint32_t functionId, uint64_t selector,
     unsigned rc = 0;
     GENREG_TRACE(FID_BIN_SCAN, &rc);
     const bool packed = (handle->features & GENREG_FEATURE_PACKED) != 0;
+    // Records that certainly do not match are passed over unpacked.
+    const BinStoredShortcuts* shortcuts = packed ? BinStoredShortcutsOf(handle) : nullptr;
     for (;;) {
         uint64_t length = 0;
         unsigned readRc = ReadRecord(handle, handle->stream, work, &length);
@@ -35,6 +37,7 @@ unsigned scanForMatch(GenRegBin* handle, uint32_t functionId, uint64_t selector,
                      handle->filePath);
             return rc;
         }
+        if (shortcuts != nullptr && shortcuts->mismatch(selector, *work, length, key)) continue;
         if (packed) {
             if (handle->UnpackRecord == nullptr) {
                 rc = GENREG_RC_NO_UNPACK_SLOT;

@@ -46,6 +46,25 @@ inline unsigned BinUnpackStored(GenRegBin* handle, void** record, uint64_t lengt
                                       : handle->UnpackRecord(record);
 }
 
+// Tests a packed store's schema can make on a record's stored bytes (length
+// of them) before it is unpacked, so that an operation unpacks, compares
+// and repacks only the records it must:
+//   mismatch         true only when the record would unpack and
+//                    CompareRecord(selector, unpacked, key) would then be 0;
+//   repacksToItself  true only when the record would unpack and PackRecord
+//                    of it, against its stored bytes, would give back
+//                    exactly those bytes.
+// Both answer false when they cannot tell (a damaged record included); the
+// record then takes the usual way, with its results, codes and logs.
+struct BinStoredShortcuts {
+    bool (*mismatch)(uint64_t selector, const void* stored, uint64_t length, const void* key);
+    bool (*repacksToItself)(const void* stored, uint64_t length);
+};
+// The shortcuts of the handle's schema, or null: they apply only while the
+// handle holds that schema's own unpack, pack and compare callbacks. The
+// schemas provide them.
+const BinStoredShortcuts* BinStoredShortcutsOf(const GenRegBin* handle);
+
 // ValidateRecord on (selector, record): GENREG_RC_NO_VALIDATE_SLOT when the
 // slot is empty, GENREG_RC_INVALID_RECORD when it refuses; logged under
 // functionId.

@@ -62,6 +62,11 @@ struct BinUpdate {
     unsigned matches;  // Change, Delete: matching records counted
     unsigned readRc;   // result of the last read
     uint64_t length;   // length of the last record read
+    // The schema's tests on stored bytes (packed stores), or null.
+    const BinStoredShortcuts* shortcuts;
+    // record still holds its stored bytes, which its repacking would give
+    // back unchanged: it is copied as it is.
+    bool verbatim;
 };
 
 // Logs rc, caused by calledId (0: a schema callback or the platform)
@@ -126,6 +131,17 @@ unsigned acceptStoredRecord(BinUpdate* u) {
     return 0;
 }
 
+// A kept record whose unpacking and repacking would give back its stored
+// bytes is not unpacked: the copy gets those bytes. key: the record it must
+// not match (Change and Delete: the caller's key; Add without duplicates:
+// the new record), or null when every record is kept.
+bool keptVerbatim(BinUpdate* u, const void* key) {
+    u->verbatim =
+        u->shortcuts != nullptr && u->shortcuts->repacksToItself(u->record, u->length) &&
+        (key == nullptr || u->shortcuts->mismatch(u->selector, u->record, u->length, key));
+    return u->verbatim;
+}
+
 unsigned unpackStoredRecord(BinUpdate* u) {
     if (!u->packed) return 0;
     if (u->handle->UnpackRecord == nullptr) {
@@ -159,7 +175,7 @@ unsigned packFailed(BinUpdate* u, uint32_t probe, unsigned callbackRc) {
 unsigned copyStoredRecord(BinUpdate* u) {
     unsigned rc = checkPackSlot(u);
     if (rc != 0) return rc;
-    if (u->packed) {
+    if (u->packed && !u->verbatim) {
         unsigned callbackRc = u->handle->PackRecord(&u->record, u->image);
         if (callbackRc != 0) return packFailed(u, 26, callbackRc);
     }
@@ -222,8 +238,12 @@ unsigned addBody(BinUpdate* u) {
         const bool duplicatesAllowed = (h->features & GENREG_FEATURE_DUPLICATES) != 0;
         while (readNext(u) != GENREG_RC_NOT_FOUND) {
             unsigned rc = acceptStoredRecord(u);
-            if (rc == 0) rc = unpackStoredRecord(u);
             if (rc != 0) return rc;
+            if (keptVerbatim(u, duplicatesAllowed ? nullptr : u->newRecord)) {
+                if ((rc = copyStoredRecord(u)) != 0) return rc;
+                continue;
+            }
+            if ((rc = unpackStoredRecord(u)) != 0) return rc;
             if (!duplicatesAllowed) {
                 if (h->CompareRecord == nullptr) {
                     ossLog(u->functionId, 41, GENREG_RC_NO_COMPARE_SLOT, OSS_SEVERITY_ERROR,
@@ -278,8 +298,12 @@ unsigned countMatch(BinUpdate* u) {
 // whether the record matches the caller's key.
 unsigned examineStoredRecord(BinUpdate* u, bool* matchesKey) {
     unsigned rc = acceptStoredRecord(u);
-    if (rc == 0) rc = unpackStoredRecord(u);
     if (rc != 0) return rc;
+    if (keptVerbatim(u, u->key)) {
+        *matchesKey = false;
+        return 0;
+    }
+    if ((rc = unpackStoredRecord(u)) != 0) return rc;
     if (u->handle->CompareRecord == nullptr) {
         ossLog(u->functionId, 51, GENREG_RC_NO_COMPARE_SLOT, OSS_SEVERITY_ERROR,
                "slot=CompareRecord");
@@ -353,7 +377,7 @@ void keepSecondary(unsigned* secondary, BinUpdate* u, uint32_t probe, unsigned r
 }
 
 unsigned releaseLockAndBuffers(BinUpdate* u, unsigned secondary) {
-    unsigned releaseRc = ReleaseUpdateLock(u->handle);
+    unsigned releaseRc = ReleaseStoreUpdateLock(u->handle);
     if (releaseRc != 0)
         keepSecondary(&secondary, u, 60, GENREG_RC_UNLOCK_FAILED, FID_TXN_RELEASE_LOCK, releaseRc,
                       "unlock");
@@ -421,7 +445,7 @@ unsigned runUpdate(BinUpdate* u) {
     const unsigned lockOptions =
         GENREG_LOCK_EXCLUSIVE | GENREG_LOCK_WAIT |
         (u->type == GENREG_TXN_ADD ? (unsigned)GENREG_LOCK_CREATE_DIR : 0U);
-    unsigned lockRc = AcquireUpdateLock(h, lockOptions);
+    unsigned lockRc = AcquireStoreUpdateLock(h, lockOptions);
     if (lockRc != 0) {
         rc = fail(u, 3, GENREG_RC_LOCK_FAILED, FID_TXN_ACQUIRE_LOCK, lockRc, "lock");
         ossMemFree(&u->record, GENREG_BIN_UNIT);
@@ -475,6 +499,7 @@ unsigned update(GenRegBin* handle, uint32_t functionId, unsigned type, uint64_t 
     u.key = key;
     u.newRecord = newRecord;
     u.packed = (handle->features & GENREG_FEATURE_PACKED) != 0;
+    u.shortcuts = u.packed ? BinStoredShortcutsOf(handle) : nullptr;
     return runUpdate(&u);
 }
 

@@ -137,6 +137,9 @@ GenRegBin::~GenRegBin() {
 
 void GenRegTeardown(GenRegFile* handle) {
     GENREG_TRACE(FID_TEARDOWN, nullptr);
+    // A hold the caller never gave up ends as UnlockForUpdate would end it,
+    // lock file removed; if that fails, the close below still ends the lock.
+    if (handle->state & GENREG_STATE_UPDATE_HOLD) handle->UnlockForUpdate();
     if (handle->state & GENREG_STATE_LOCK_HELD) {
         unsigned closeRc = handle->lockFile.close();
         if (closeRc != 0)

@@ -101,7 +101,7 @@ unsigned TextUpdatePrepare(TextUpdate* u, uint64_t selector, void* validated) {
     }
     unsigned options = GENREG_LOCK_EXCLUSIVE | GENREG_LOCK_WAIT;
     if (u->type == GENREG_TXN_ADD) options |= GENREG_LOCK_CREATE_DIR;
-    unsigned lockRc = AcquireUpdateLock(h, options);
+    unsigned lockRc = AcquireStoreUpdateLock(h, options);
     if (lockRc != 0) {
         rc = GENREG_RC_LOCK_FAILED;
         ossLogRC(u->fid, PROBE_LOCK, 0, lockRc, rc, OSS_SEVERITY_ERROR, "lock=%s", h->lockPath);
@@ -118,7 +118,7 @@ unsigned TextUpdateBegin(TextUpdate* u) {
     ossLogRC(u->fid, PROBE_OPEN, 0, beginRc, GENREG_RC_OPEN_FAILED, OSS_SEVERITY_ERROR, "file=%s",
              h->filePath);
     EndTextTransaction(h, GENREG_TXN_READ);
-    ReleaseUpdateLock(h);
+    ReleaseStoreUpdateLock(h);
     ossMemFree(&u->record, kTextStoreUnit);
     return GENREG_RC_OPEN_FAILED;
 }
@@ -157,7 +157,7 @@ unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* 
             }
         }
     }
-    unsigned unlockRc = ReleaseUpdateLock(h);
+    unsigned unlockRc = ReleaseStoreUpdateLock(h);
     if (unlockRc != 0) {
         u->secondary = GENREG_RC_UNLOCK_FAILED;
         ossLogRC(u->fid, PROBE_UNLOCK, 0, unlockRc, u->secondary, OSS_SEVERITY_ERROR, "lock=%s",

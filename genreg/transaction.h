@@ -20,6 +20,12 @@
 
 unsigned AcquireUpdateLock(GenRegFile* handle, unsigned options);
 unsigned ReleaseUpdateLock(GenRegFile* handle);
+// The update lock of one Add, Change or Delete, taken with options and
+// released by the update itself, unless the caller holds it through
+// GenRegFile::LockForUpdate (GENREG_STATE_UPDATE_HOLD): the update then runs
+// under that hold, and both do nothing and return 0 (update_hold.cpp).
+unsigned AcquireStoreUpdateLock(GenRegFile* handle, unsigned options);
+unsigned ReleaseStoreUpdateLock(GenRegFile* handle);
 // On success stream holds the registry file positioned where the store
 // reads its first record (for a checksummed binary file: offset 32), or at
 // its end when appending in place; tempStream holds the copy where the type

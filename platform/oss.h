@@ -248,5 +248,8 @@ void _gtraceErrorVar(uint64_t threadId, uint32_t functionId, uint32_t probe, uns
 
 // Milliseconds to sleep (used by bounded retries).
 void ossSleepMs(unsigned milliseconds);
+// Milliseconds on a clock that never goes back, from an arbitrary start
+// (used to bound waits; unaffected by changes of the time of day).
+uint64_t ossMonotonicMs();
 
 #endif

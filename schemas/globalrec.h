@@ -26,8 +26,9 @@ enum : uint64_t {
     kGlobalRecChecksumSize = 4,
     kGlobalRecEntryPrefixSize = 2,
 };
-// The highest field bit a stored record may use.
+// The highest field bit a stored record may use, and all bits up to it.
 const uint64_t kGlobalRecLastBit = 0x4000000000000000ULL;
+const uint64_t kGlobalRecInRange = kGlobalRecLastBit | (kGlobalRecLastBit - 1);
 
 enum GlobalFieldKind : uint8_t { GLOBAL_TEXT, GLOBAL_U64, GLOBAL_U32, GLOBAL_U8 };
 
@@ -64,6 +65,17 @@ const GlobalFieldInfo* GlobalRecField(const GlobalTypeInfo* type, uint64_t bit);
 // header, an entry or the checksum would reach past available.
 unsigned GlobalRecMeasure(const unsigned char* packed, uint64_t available, uint64_t* size);
 
+// The check a stored entry of a known field must pass before its bytes go
+// into the field's slot: 0, or GENREG_RC_STORED_ENTRY_TOO_LONG /
+// _TEXT_MALFORMED (a text is one terminated text that fits its slot) or
+// GENREG_RC_STORED_NUMBER_LENGTH (a number has its width).
+unsigned GlobalRecCheckEntry(const GlobalFieldInfo& field, const unsigned char* entry,
+                             uint64_t length);
+// The slot bytes (field.width of them) of a numeric entry that passed the
+// check: the little-endian stored value in the host's order.
+void GlobalRecDecodeNumber(const GlobalFieldInfo& field, const unsigned char* entry,
+                           unsigned char* slot);
+
 // Converts the stored record of exactly length bytes at packed into *out.
 // Reads nothing outside those bytes, and rejects a record whose entries do
 // not fill exactly that length, a text entry longer than its field or not
@@ -81,6 +93,18 @@ unsigned GlobalRecUnpackStored(const unsigned char* packed, uint64_t length, Glo
 // its field without a terminator (GENREG_RC_PACK_TEXT_UNTERMINATED).
 unsigned GlobalRecPackStored(const GlobalRegRecord* record, const unsigned char* previous,
                              uint64_t previousLength, unsigned char** packed, uint64_t* size);
+
+// True only when the stored record of exactly length bytes at stored would
+// unpack (GlobalRecUnpackStored gives 0) and GlobalRecCompare(selector, the
+// unpacked record, key) would then give 0: the record certainly does not
+// match. False when it may match or would not unpack. Reads nothing
+// outside the length bytes; allocates nothing, logs nothing.
+bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
+                             const void* key);
+// True only when the stored record of exactly length bytes at stored would
+// unpack, and GlobalRecPack of the unpacked record against these bytes as
+// its previous form would give back exactly these bytes.
+bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length);
 
 // ---- the callbacks of the handle --------------------------------------------
 

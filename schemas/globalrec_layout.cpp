@@ -99,6 +99,10 @@ const GlobalTypeInfo* GlobalRecType(uint32_t type) {
 
 const GlobalFieldInfo* GlobalRecField(const GlobalTypeInfo* type, uint64_t bit) {
     if (type == nullptr || (type->known & bit) == 0) return nullptr;
+    // The tables hold bit 2^i at index i; the search below is for a table
+    // that would not.
+    const size_t index = (size_t)__builtin_ctzll(bit);  // bit is not 0: known has it
+    if (index < type->count && type->fields[index].bit == bit) return &type->fields[index];
     for (size_t i = 0; i < type->count; ++i)
         if (type->fields[i].bit == bit) return &type->fields[i];
     return nullptr;

@@ -29,13 +29,14 @@ struct PreviousEntries {
     uint64_t length[64];
 };
 
+// The index of a single bit, 0 to 63.
 unsigned bitIndex(uint64_t bit) {
-    unsigned index = 0;
-    while (bit > 1) {
-        bit >>= 1;
-        ++index;
-    }
-    return index;
+    return (unsigned)__builtin_ctzll(bit);
+}
+
+// The lowest bit of a non-zero mask.
+uint64_t lowestBit(uint64_t mask) {
+    return mask & (~mask + 1);
 }
 
 // Locates the entries of the previous form. Only a previous record of the
@@ -52,14 +53,13 @@ unsigned indexPrevious(const unsigned char* previous, uint64_t previousLength, u
     if (previousType != type || GlobalRecType(previousType) == nullptr) return 0;
     const uint64_t mask = globalGetLE(previous + 4, 8);
     uint64_t offset = kGlobalRecHeaderSize;
-    for (uint64_t bit = 1; bit != 0 && bit <= kGlobalRecLastBit; bit <<= 1) {
-        if ((mask & bit) == 0) continue;
-        const unsigned index = bitIndex(bit);
+    for (uint64_t pending = mask & kGlobalRecInRange; pending != 0; pending &= pending - 1) {
+        const unsigned index = bitIndex(lowestBit(pending));
         out->length[index] = globalGetLE(previous + offset, kGlobalRecEntryPrefixSize);
         out->entry[index] = previous + offset + kGlobalRecEntryPrefixSize;
         offset += kGlobalRecEntryPrefixSize + out->length[index];
     }
-    out->mask = mask & ((kGlobalRecLastBit << 1) - 1);
+    out->mask = mask & kGlobalRecInRange;
     return 0;
 }
 
@@ -117,8 +117,7 @@ unsigned GlobalRecPackStored(const GlobalRegRecord* record, const unsigned char*
         carried.mask &= ~type->known;
         // An unknown bit of the record's own mask announces an entry that
         // only the previous form can supply.
-        const uint64_t announced =
-            record->FieldMask & ~type->known & ((kGlobalRecLastBit << 1) - 1);
+        const uint64_t announced = record->FieldMask & ~type->known & kGlobalRecInRange;
         if ((announced & ~carried.mask) != 0) {
             rc = GENREG_RC_PACK_UNKNOWN_FIELDS;
             ossLog(FID_PACK_STORED, 2, rc, OSS_SEVERITY_ERROR,
@@ -129,8 +128,13 @@ unsigned GlobalRecPackStored(const GlobalRegRecord* record, const unsigned char*
     }
 
     // 1. The size of the stored form.
+    // Only the type's fields and the carried bits can have entries; both
+    // loops visit them in ascending bit order, the order of the entries.
+    const uint64_t entryBits =
+        type != nullptr ? (type->known | carried.mask) & kGlobalRecInRange : 0;
     uint64_t expected = kGlobalRecHeaderSize + kGlobalRecChecksumSize;
-    for (uint64_t bit = 1; type != nullptr && bit <= kGlobalRecLastBit; bit <<= 1) {
+    for (uint64_t pending = entryBits; pending != 0; pending &= pending - 1) {
+        const uint64_t bit = lowestBit(pending);
         const GlobalFieldInfo* field = GlobalRecField(type, bit);
         uint64_t length = 0;
         if (field && (record->FieldMask & bit)) {
@@ -168,7 +172,8 @@ unsigned GlobalRecPackStored(const GlobalRegRecord* record, const unsigned char*
     globalPutLE(out + 4, outMask, 8);
     globalPutLE(out + 12, record->MissingFieldMask, 8);
     uint64_t offset = kGlobalRecHeaderSize;
-    for (uint64_t bit = 1; type != nullptr && bit <= kGlobalRecLastBit; bit <<= 1) {
+    for (uint64_t pending = entryBits; pending != 0; pending &= pending - 1) {
+        const uint64_t bit = lowestBit(pending);
         const GlobalFieldInfo* field = GlobalRecField(type, bit);
         if (field && (record->FieldMask & bit)) {
             uint64_t length = 0;

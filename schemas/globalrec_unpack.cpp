@@ -32,10 +32,22 @@ enum : uint32_t {
 
 const char kUnit[] = "GlobalRegRecord";
 
-// Stores the field's value, decoded from its entry, in the record.
-unsigned readField(const GlobalFieldInfo& field, const unsigned char* entry, uint64_t length,
-                   GlobalRegRecord* out) {
+// Stores the field's value, decoded from its entry, in the record; the
+// entry passed GlobalRecCheckEntry.
+void readField(const GlobalFieldInfo& field, const unsigned char* entry, uint64_t length,
+               GlobalRegRecord* out) {
     unsigned char* slot = (unsigned char*)out + field.offset;
+    if (field.kind == GLOBAL_TEXT) {
+        std::memcpy(slot, entry, (size_t)length);
+        return;
+    }
+    GlobalRecDecodeNumber(field, entry, slot);
+}
+
+}  // namespace
+
+unsigned GlobalRecCheckEntry(const GlobalFieldInfo& field, const unsigned char* entry,
+                             uint64_t length) {
     if (field.kind == GLOBAL_TEXT) {
         if (length > field.width) return GENREG_RC_STORED_ENTRY_TOO_LONG;
         // One text and its terminator, nothing else: a text cut at an inner
@@ -43,10 +55,13 @@ unsigned readField(const GlobalFieldInfo& field, const unsigned char* entry, uin
         if (length == 0 || entry[length - 1] != '\0' ||
             std::memchr(entry, '\0', (size_t)length - 1) != nullptr)
             return GENREG_RC_STORED_TEXT_MALFORMED;
-        std::memcpy(slot, entry, (size_t)length);
         return 0;
     }
-    if (length != field.width) return GENREG_RC_STORED_NUMBER_LENGTH;
+    return length == field.width ? 0U : (unsigned)GENREG_RC_STORED_NUMBER_LENGTH;
+}
+
+void GlobalRecDecodeNumber(const GlobalFieldInfo& field, const unsigned char* entry,
+                           unsigned char* slot) {
     const uint64_t value = globalGetLE(entry, field.width);
     if (field.kind == GLOBAL_U64) {
         std::memcpy(slot, &value, sizeof(uint64_t));
@@ -56,10 +71,7 @@ unsigned readField(const GlobalFieldInfo& field, const unsigned char* entry, uin
     } else {
         *slot = (unsigned char)value;
     }
-    return 0;
 }
-
-}  // namespace
 
 unsigned GlobalRecMeasure(const unsigned char* packed, uint64_t available, uint64_t* size) {
     unsigned rc = 0;
@@ -80,8 +92,9 @@ unsigned GlobalRecMeasure(const unsigned char* packed, uint64_t available, uint6
     const uint64_t mask = globalGetLE(packed + 4, 8);
     const uint64_t entriesEnd = available - kGlobalRecChecksumSize;
     uint64_t offset = kGlobalRecHeaderSize;
-    for (uint64_t bit = 1; bit != 0 && bit <= kGlobalRecLastBit; bit <<= 1) {
-        if ((mask & bit) == 0) continue;
+    // The entries' bits in ascending order, the order of the stored entries.
+    for (uint64_t pending = mask & kGlobalRecInRange; pending != 0; pending &= pending - 1) {
+        const uint64_t bit = pending & (~pending + 1);
         uint64_t length = 0;
         if (entriesEnd - offset >= kGlobalRecEntryPrefixSize) {
             length = globalGetLE(packed + offset, kGlobalRecEntryPrefixSize);
@@ -140,8 +153,7 @@ unsigned GlobalRecUnpackStored(const unsigned char* packed, uint64_t length, Glo
     uint64_t offset = kGlobalRecHeaderSize;
     // Only bits the record carries or the type knows can need work; they
     // are visited in ascending order, the order of the stored entries.
-    const uint64_t inRange = kGlobalRecLastBit | (kGlobalRecLastBit - 1);
-    for (uint64_t pending = (out->FieldMask | type->known) & inRange; pending != 0;
+    for (uint64_t pending = (out->FieldMask | type->known) & kGlobalRecInRange; pending != 0;
          pending &= pending - 1) {
         const uint64_t bit = pending & (~pending + 1);
         const GlobalFieldInfo* field = GlobalRecField(type, bit);
@@ -153,7 +165,7 @@ unsigned GlobalRecUnpackStored(const unsigned char* packed, uint64_t length, Glo
         const unsigned char* entry = packed + offset + kGlobalRecEntryPrefixSize;
         offset += kGlobalRecEntryPrefixSize + entryLength;
         if (field == nullptr) continue;  // unknown here: kept in FieldMask, skipped
-        unsigned fieldRc = readField(*field, entry, entryLength, out);
+        unsigned fieldRc = GlobalRecCheckEntry(*field, entry, entryLength);
         if (fieldRc != 0) {
             rc = fieldRc;
             ossLog(FID_UNPACK_STORED, 5, rc, OSS_SEVERITY_ERROR,
@@ -162,6 +174,7 @@ unsigned GlobalRecUnpackStored(const unsigned char* packed, uint64_t length, Glo
                    (unsigned)field->width);
             return rc;
         }
+        readField(*field, entry, entryLength, out);
     }
     out->CheckSum = (int32_t)(uint32_t)globalGetLE(packed + offset, kGlobalRecChecksumSize);
     return rc;

@@ -8,22 +8,8 @@ cd "$top"
 
 # A fresh Debian machine lacks the compiler and cmake: install them (root),
 # or say how.
-missing=()
-for tool in cmake g++ make; do
-    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    packages=(cmake g++ make)
-    if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-        echo "installing: ${packages[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -q
-        apt-get install -y -q --no-install-recommends "${packages[@]}"
-    else
-        echo "run-examples: needs ${missing[*]}: sudo apt-get install ${packages[*]}" >&2
-        exit 1
-    fi
-fi
+. scripts/packages.sh
+genreg_need_packages run-examples "${GENREG_BUILD_PACKAGES[@]}"
 
 cmake --preset examples >/dev/null
 cmake --build --preset examples

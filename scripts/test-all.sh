@@ -4,6 +4,8 @@
 #   linux-asan  Debug with AddressSanitizer (leaks fail) and UBSan
 #   windows     MinGW-w64 cross build, the tests run under Wine
 #   release     Release build only (no tests, no fault injection)
+#   windows-release  the shipped DLL and genreg.exe: stripped, with a version
+#               resource, no test-only code (scripts/check-release-dll.sh)
 #   fuzz        the libFuzzer targets, 10 seconds each (scripts/fuzz.sh)
 # A failing configuration does not stop the others. Ends with each ctest
 # summary and a total; exits non-zero when anything failed.
@@ -13,6 +15,11 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 logs=$top/build/logs
 mkdir -p "$logs"
+
+# The compilers, GoogleTest, MinGW-w64, Wine, ...: installed when missing
+# (root), or the script says what to install.
+. scripts/packages.sh
+genreg_need_packages test-all "${GENREG_BUILD_PACKAGES[@]}" "${GENREG_TEST_PACKAGES[@]}" || exit 1
 
 failed_steps=()
 
@@ -36,17 +43,26 @@ build_release() {
     local library=build/release/lib/libQVRGENREG_ZAVOVOV364.so
     cmake --preset release >/dev/null && cmake --build --preset release &&
         bash scripts/check-exports.sh "$library" || return 1
-    if nm -C "$library" | grep -E 'ossFault|ossResource'; then
-        echo "the release library contains fault-injection code"
+    if nm -C "$library" | grep -E 'ossFault|ossResource|ossProcess'; then
+        echo "the release library contains fault-injection or child-process code"
         return 1
     fi
-    echo "$(basename "$library"): no fault-injection code"
+    echo "$(basename "$library"): no fault-injection or child-process code"
+}
+
+build_windows_release() {
+    local version
+    cmake --preset windows-release >/dev/null && cmake --build --preset windows-release || return 1
+    version=$(sed -nE 's/^project\(genreg VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+    bash scripts/check-release-dll.sh build/windows-release/bin/QVRGENREG_ZAVOVOV364.dll \
+        build/windows-release/lib/genreg.map "$version"
 }
 
 run_step linux bash scripts/test-linux.sh linux
 run_step linux-asan bash scripts/test-linux.sh linux-asan
 run_step windows bash scripts/test-windows.sh
 run_step release build_release
+run_step windows-release build_windows_release
 run_step fuzz bash scripts/fuzz.sh 10
 
 echo

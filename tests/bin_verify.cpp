@@ -161,6 +161,33 @@ TEST(BinVerify, PackedPairsAreComparedInMemoryForm) {
     EXPECT_TRUE(IsUntouched(store, copy));
 }
 
+// Pairs of identical stored bytes are equal without the schema: only the
+// records the update wrote, and the old ones facing them, are unpacked.
+TEST(BinVerify, OnlyPackedPairsThatDifferAreUnpacked) {
+    const struct {
+        const char* name;
+        std::vector<TestRecord> old, copy;
+        unsigned type;
+        int unpacks;
+    } cases[] = {
+        {"Change", {A, K, B, C}, {A, N, B, C}, GENREG_TXN_CHANGE, 2},
+        {"Delete", {A, K, B, C}, {A, B, C}, GENREG_TXN_DELETE, 3},
+        {"Add", {A, B}, {A, B, N}, GENREG_TXN_ADD, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir dir;
+        TestStore store(dir.file("f"), GENREG_FEATURE_VERIFY, true);
+        const std::string old = packedFileOf(c.old), copy = packedFileOf(c.copy);
+        ASSERT_TRUE(Seed(store, old));
+        ASSERT_TRUE(WriteFileBytes(store.tempPath, copy));
+        g_knobs.unpackCalls = 0;
+        EXPECT_EQ(0u, VerifyBinUpdate(&store, c.type, SEL_KEY, &N, &K));
+        EXPECT_EQ(c.unpacks, g_knobs.unpackCalls);
+        EXPECT_TRUE(IsCommitted(store, copy));
+    }
+}
+
 TEST(BinVerify, IncompleteSlotsAndFailedAllocationsCommitNothing) {
     TestDir dir;
     TestStore store(dir.file("f"), GENREG_FEATURE_VERIFY);

@@ -29,8 +29,8 @@ void expectRefused(const DamageCase& c) {
     GlobalRegRecord out;
     EXPECT_EQ(c.rc, GlobalRecUnpackStored(exact.data(), exact.size(), &out)) << c.name;
 
-    std::vector<unsigned char> buffer(sizeof(GlobalRegRecord) + c.stored.size(), 0xA5);
-    if (!c.stored.empty()) std::memcpy(buffer.data(), c.stored.data(), c.stored.size());
+    std::vector<unsigned char> buffer(c.stored);
+    buffer.resize(sizeof(GlobalRegRecord) + c.stored.size(), 0xA5);
     const std::vector<unsigned char> before = buffer;
     void* data = buffer.data();
     EXPECT_EQ(c.rc, GlobalRecUnpackSized(&data, c.stored.size())) << c.name;

@@ -3,25 +3,34 @@
 # against it twice, with find_package(genreg) and with pkg-config, then runs
 # both programs. Catches an install that lacks a header, a package file or
 # the library, a package that points back into the build tree, and public
-# headers that do not compile on their own.
+# headers that do not compile on their own. The genreg command, its bash
+# completion and (when the build writes it) its man page are installed too,
+# and the command runs from the moved prefix without LD_LIBRARY_PATH.
 #
-#   infra_consumer.sh BUILD_DIR SOURCE_DIR CXX_COMPILER LIBDIR
+#   infra_consumer.sh BUILD_DIR SOURCE_DIR CXX_COMPILER LIBDIR [BINDIR MANDIR|-]
 set -euo pipefail
 build=$1
 source=$2
 cxx=$3
 libdir=$4
+bindir=${5:-}
+mandir=${6:--}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+command_files=()
+if [ -n "$bindir" ]; then
+    command_files+=("$bindir/genreg" share/bash-completion/completions/genreg)
+    [ "$mandir" != - ] && command_files+=("$mandir/man1/genreg.1")
+fi
 missing=0
 for file in include/genreg/genreg.h include/genreg/export.h include/genreg/rc.h \
     "$libdir/libQVRGENREG_ZAVOVOV364.so" "$libdir/pkgconfig/genreg.pc" \
     "$libdir/cmake/genreg/genregConfig.cmake" "$libdir/cmake/genreg/genregConfigVersion.cmake" \
-    "$libdir/cmake/genreg/genregTargets.cmake"; do
+    "$libdir/cmake/genreg/genregTargets.cmake" "${command_files[@]}"; do
     if [ ! -f "$prefix/$file" ]; then
         echo "not installed: $file"
         missing=1
@@ -33,6 +42,11 @@ done
 # build or the first prefix can still work.
 mv "$prefix" "$work/moved"
 prefix=$work/moved
+
+if [ -n "$bindir" ]; then
+    echo "--- genreg from the moved prefix"
+    (unset LD_LIBRARY_PATH && "$prefix/$bindir/genreg" version 9.7.4.0)
+fi
 
 echo "--- find_package(genreg)"
 cmake -S "$source/tests/consumer" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" \

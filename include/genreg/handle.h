@@ -37,6 +37,7 @@
 enum : uint64_t {
     GENREG_STATE_INITIAL = 0x1,       // nothing open; the word is exactly 0x1
     GENREG_STATE_LOCK_HELD = 0x10,    // lockFile is open and locked
+    GENREG_STATE_UPDATE_HOLD = 0x20,  // the caller holds the lock (LockForUpdate)
     GENREG_STATE_SCAN_OPEN = 0x40,    // an explicit scan holds stream open
     GENREG_STATE_SCAN_AT_END = 0x80,  // the scan has reached end of file
     GENREG_STATE_PATHS_SET = 0x100,   // the five paths are valid
@@ -54,6 +55,11 @@ enum : uint64_t {
     GENREG_FEATURE_JOIN_LINES = 0x80,        // text: backslash-newline joins lines
     GENREG_FEATURE_CHECKSUM = 0x100,         // binary: 32-byte checksum header
 };
+
+// Wait limits of GenRegFile::LockForUpdate, in milliseconds; any value in
+// between waits at most that long.
+#define GENREG_WAIT_NONE 0U
+#define GENREG_WAIT_FOREVER 0xFFFFFFFFU
 
 // storeKind
 enum : uint64_t { GENREG_STORE_BINARY = 1, GENREG_STORE_TEXT = 2 };
@@ -167,6 +173,46 @@ public:
     // An opaque position, valid only for the scan it was taken from.
     unsigned getRegFilePosition(int64_t* position);
     unsigned setRegFilePosition(const int64_t* position);
+
+    // The update hold: the update lock taken for the caller, so that a
+    // lookup and the update that depends on it (read a record, then Change
+    // it with fields carried over, or Add it when it was missing) run while
+    // no other updater can come between them.
+    //
+    // LockForUpdate takes the exclusive update lock on lockPath, the same
+    // lock every Add, Change and Delete of any handle on this file takes,
+    // in this process or another, and keeps it until UnlockForUpdate or the
+    // handle's teardown. It first creates the registry file's directory when
+    // it is missing (the lock file lives there), as Add does.
+    //   waitMilliseconds  GENREG_WAIT_NONE: GENREG_RC_LOCKED at once when
+    //                     another handle holds the lock; GENREG_WAIT_FOREVER:
+    //                     wait until it is granted; any other value: wait at
+    //                     most about that long, then GENREG_RC_LOCKED.
+    // Other failures: GENREG_RC_NOT_INITIALIZED (paths not set),
+    // GENREG_RC_LOCK_ALREADY_HELD (this handle holds it already; the hold
+    // stays as it was), GENREG_RC_DIR_CREATE_FAILED, GENREG_RC_LOCK_OPEN_FAILED
+    // or the OS library's code. A failure leaves nothing held and the state
+    // word as it was.
+    //
+    // While the hold lasts (GENREG_STATE_UPDATE_HOLD set):
+    //   - Add, Change and Delete on this handle run under it: they neither
+    //     take the lock again nor release it, and otherwise work as always
+    //     (their own transaction, copy, verification and swap). A failed
+    //     update leaves the file as it was and the hold in place.
+    //   - Get, GetNext and the scan work as always; they never take the
+    //     update lock. A scan may be open when the hold is taken or given
+    //     up; an update still refuses to start while a scan is open.
+    //   - Readers on other handles are not blocked; updaters on other
+    //     handles, of this process too, wait (or fail) as for any holder.
+    //
+    // UnlockForUpdate gives the lock up and removes the lock file; 0 and
+    // nothing done without a hold. GENREG_RC_UNLOCK_FILE_FAILED when the
+    // OS refuses to unlock: the hold stays, and teardown closes the lock
+    // file; GENREG_RC_LOCK_CLOSE_FAILED or GENREG_RC_LOCK_DELETE_FAILED
+    // when the lock was given up but the lock file not closed or removed.
+    // Teardown gives up a hold still taken as UnlockForUpdate does.
+    unsigned LockForUpdate(uint32_t waitMilliseconds);
+    unsigned UnlockForUpdate();
 
 protected:
     GenRegFile();

@@ -20,7 +20,7 @@
     X(GENREG_RC_LOCK_ALREADY_HELD, 0x900001bbU, "the update lock is already held by this handle") \
     X(GENREG_RC_FILE_OPEN_FAILED, 0x900001bfU, "opening or locking-and-attaching the registry file failed (OS open, or no stream could be attached to the handle)") \
     X(GENREG_RC_TEMP_OPEN_FAILED, 0x900001c0U, "the temporary copy could not be created or opened") \
-    X(GENREG_RC_LOCKED, 0x900001c4U, "the update lock is held by another handle or process and the caller asked not to wait") \
+    X(GENREG_RC_LOCKED, 0x900001c4U, "the update lock is held by another handle or process, and the caller asked not to wait or its time to wait ran out") \
     X(GENREG_RC_FILE_CLOSE_FAILED, 0x900001c7U, "closing the registry file's stream failed") \
     X(GENREG_RC_TEMP_CLOSE_FAILED, 0x900001c8U, "closing the temporary copy's stream failed") \
     X(GENREG_RC_LOCK_OPEN_FAILED, 0x900001daU, "the lock file could not be opened or created") \

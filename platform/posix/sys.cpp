@@ -81,6 +81,12 @@ const char* ossSysGetEnv(const char* name) {
     return std::getenv(name);
 }
 
+uint64_t ossMonotonicMs() {
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u;
+}
+
 void ossSleepMs(unsigned milliseconds) {
     struct timespec left = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {

@@ -93,6 +93,10 @@ void ossSleepMs(unsigned milliseconds) {
     Sleep(milliseconds);
 }
 
+uint64_t ossMonotonicMs() {
+    return (uint64_t)GetTickCount64();
+}
+
 int ossWinErrnoOf(uint32_t windowsError) {
     switch (windowsError) {
         case ERROR_FILE_NOT_FOUND:

@@ -2,7 +2,7 @@
 genreg_run(ARGS rc 0x900001c4 STDOUT [[
 name     GENREG_RC_LOCKED
 value    0x900001c4 (2415919556)
-meaning  the update lock is held by another handle or process and the caller asked not to wait
+meaning  the update lock is held by another handle or process, and the caller asked not to wait or its time to wait ran out
 ]])
 
 # The four spellings of one code give the same answer.

@@ -1,0 +1,123 @@
+// Matching a key against a stored global registry record before it is
+// unpacked. A lookup reads every record up to the first match; unpacking
+// each one into a 2,608-byte GlobalRegRecord (allocate, clear, copy, free)
+// only to find that its key fields differ is most of a lookup's work. The
+// test below decides on the stored bytes alone, and says "no match" only
+// where the unpack would succeed and GlobalRecCompare would then give 0;
+// whatever it cannot decide (a damaged record included) it leaves to the
+// unpack and the compare, so results, return codes and logs stay theirs.
+#include <cstring>
+
+#include "genreg/bin_store.h"
+#include "schemas/globalrec.h"
+#include "schemas/globalrec_bytes.h"
+
+namespace {
+
+// The unpacked slot of a field holds its entry's bytes (a text and its
+// terminator, then zeros) or its number, or zeros for an absent field;
+// GlobalRecCompare compares texts with strncmp over the slot's width and
+// numbers byte for byte.
+bool entryEqualsKey(const GlobalFieldInfo& field, const unsigned char* entry, uint64_t length,
+                    const GlobalRegRecord* key) {
+    const unsigned char* wanted = (const unsigned char*)key + field.offset;
+    // The entry holds exactly one terminator, its last byte: strncmp stops there.
+    if (field.kind == GLOBAL_TEXT) return std::memcmp(entry, wanted, (size_t)length) == 0;
+    unsigned char slot[sizeof(uint64_t)] = {0};
+    GlobalRecDecodeNumber(field, entry, slot);
+    return std::memcmp(slot, wanted, field.width) == 0;
+}
+
+bool absentEqualsKey(const GlobalFieldInfo& field, const GlobalRegRecord* key) {
+    const unsigned char* wanted = (const unsigned char*)key + field.offset;
+    if (field.kind == GLOBAL_TEXT) return wanted[0] == '\0';
+    static const unsigned char kZeros[sizeof(uint64_t)] = {0};
+    return std::memcmp(kZeros, wanted, field.width) == 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The unpack's walk over a stored record, with its checks: a known type,
+// every entry inside the record, every known field's entry fit for its
+// slot, the entries ending where the checksum begins. False for a record
+// failing any of them. *differs: whether a field that selector names
+// (known to the type) differs from key's, absent fields counting as zeros.
+bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
+                const GlobalRegRecord* key, bool* differs) {
+    *differs = false;
+    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
+    const GlobalTypeInfo* type = GlobalRecType((uint32_t)globalGetLE(packed, 4));
+    if (type == nullptr) return false;  // the unpack refuses the type
+    const uint64_t mask = globalGetLE(packed + 4, 8);
+    const uint64_t entriesEnd = length - kGlobalRecChecksumSize;
+    uint64_t offset = kGlobalRecHeaderSize;
+    for (uint64_t pending = (mask | type->known) & kGlobalRecInRange; pending != 0;
+         pending &= pending - 1) {
+        const uint64_t bit = pending & (~pending + 1);
+        const GlobalFieldInfo* field = GlobalRecField(type, bit);
+        if ((mask & bit) == 0) {
+            if (field && (selector & bit) && !absentEqualsKey(*field, key)) *differs = true;
+            continue;
+        }
+        if (entriesEnd - offset < kGlobalRecEntryPrefixSize) return false;
+        const uint64_t entryLength = globalGetLE(packed + offset, kGlobalRecEntryPrefixSize);
+        if (entriesEnd - offset - kGlobalRecEntryPrefixSize < entryLength) return false;
+        const unsigned char* entry = packed + offset + kGlobalRecEntryPrefixSize;
+        offset += kGlobalRecEntryPrefixSize + entryLength;
+        if (field == nullptr) continue;
+        if (GlobalRecCheckEntry(*field, entry, entryLength) != 0) return false;
+        if ((selector & bit) && !entryEqualsKey(*field, entry, entryLength, key)) *differs = true;
+    }
+    return offset == entriesEnd;
+}
+
+bool storedMismatch(uint64_t selector, const void* stored, uint64_t length, const void* key) {
+    return GlobalRecStoredMismatch(selector, stored, length, key);
+}
+
+bool storedRepacksToItself(const void* stored, uint64_t length) {
+    return GlobalRecStoredRepacksToItself(stored, length);
+}
+
+const BinStoredShortcuts kShortcuts = {storedMismatch, storedRepacksToItself};
+
+}  // namespace
+
+bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
+                             const void* keyRecord) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    const GlobalRegRecord* key = (const GlobalRegRecord*)keyRecord;
+    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
+    // A key of type 0 matches every type; with selector 0 no field counts.
+    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
+    const bool otherType = key->RecordType != 0 && key->RecordType != recordType;
+    bool differs = false;
+    return walkStored(packed, length, otherType ? 0 : selector, key, &differs) &&
+           (otherType || differs);
+}
+
+bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    bool differs = false;
+    if (!walkStored(packed, length, 0, nullptr, &differs)) return false;
+    // The unpack adds the type's absent fields to MissingFieldMask; every
+    // other part of the stored form, unknown entries included, packs back
+    // as it was stored.
+    const GlobalTypeInfo* type = GlobalRecType((uint32_t)globalGetLE(packed, 4));
+    const uint64_t fieldMask = globalGetLE(packed + 4, 8);
+    const uint64_t missingMask = globalGetLE(packed + 12, 8);
+    return (type->known & ~fieldMask & ~missingMask) == 0;
+}
+
+const BinStoredShortcuts* BinStoredShortcutsOf(const GenRegBin* handle) {
+    // Only the schema's own callbacks: a caller who put its own unpack,
+    // pack or compare in the handle, or emptied a slot, keeps exactly what
+    // those decide and report.
+    if (handle->UnpackStoredRecord == GlobalRecUnpackSized &&
+        handle->UnpackRecord == GlobalRecUnpack && handle->PackRecord == GlobalRecPack &&
+        handle->CompareRecord == GlobalRecCompare)
+        return &kShortcuts;
+    return nullptr;
+}

@@ -57,11 +57,14 @@ void keepLibraryLog() {
 }
 
 std::string failureCause() {
+    std::string found;
     for (const KeptEntry& entry : g_entries) {
         for (auto cause : {registryExportCause, permissionCause}) {
-            std::string text = cause(entry);
-            if (!text.empty()) return text;
+            if (found.empty()) found = cause(entry);
         }
     }
-    return "";
+    // The next failure (a listing reports one per entry) has causes of its
+    // own.
+    g_entries.clear();
+    return found;
 }

@@ -12,7 +12,8 @@
 void keepLibraryLog();
 
 // The cause of the failure just met, as a phrase ("permission denied:
-// ro/.profile.env.lock"), or "" when the log tells none.
+// ro/.profile.env.lock"), or "" when the log tells none. The entries read
+// are then forgotten, so the next failure tells its own cause.
 std::string failureCause();
 
 #endif

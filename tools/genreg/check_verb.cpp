@@ -130,14 +130,14 @@ int restore(const std::string& path, const Companions& names) {
     } else {
         fs::rename(names.backup, path, error);
         if (error)
-            status = reportFailure("cannot restore " + path + " from " + names.backup + ": " +
-                                       error.message(),
-                                   kExitFailed);
+            status = reportFailure(
+                "cannot restore " + path + " from " + names.backup + ": " + error.message(),
+                kExitFailed);
     }
     unsigned unlockRc = handle.UnlockForUpdate();
     if (unlockRc != 0 && status == kExitOk)
-        status = reportLibraryFailureAs("release the update lock of " + path, unlockRc,
-                                        kExitFailed);
+        status =
+            reportLibraryFailureAs("release the update lock of " + path, unlockRc, kExitFailed);
     return status;
 }
 

@@ -4,6 +4,7 @@
 
 #include <genreg/diagnostics.h>
 #include <genreg/platform_codes.h>
+#include <genreg/rc.h>
 
 #include <vector>
 
@@ -16,6 +17,7 @@ enum : unsigned { GENREG_PLATFORM_RC_LIST(GENREG_CLI_CODE_) };
 struct KeptEntry {
     unsigned rc;
     unsigned calledRc;
+    unsigned severity;
     std::string data;
 };
 
@@ -26,7 +28,8 @@ std::vector<KeptEntry> g_entries;
 
 void keep(const GenRegLogEntry* entry, void* /*context*/) {
     if (g_entries.size() < kMostKept)
-        g_entries.push_back({entry->rc, entry->calledRc, entry->data ? entry->data : ""});
+        g_entries.push_back(
+            {entry->rc, entry->calledRc, entry->severity, entry->data ? entry->data : ""});
 }
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -50,6 +53,32 @@ std::string permissionCause(const KeptEntry& entry) {
     return "permission denied: " + entry.data.substr(at + 5);
 }
 
+// The digits after "name=" in data, or "".
+std::string numberAfter(const std::string& data, const char* name) {
+    size_t at = data.find(name);
+    if (at == std::string::npos) return "";
+    at += std::string(name).size();
+    size_t end = data.find_first_not_of("0123456789", at);
+    return data.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// A line too long for the text store's 2048-character buffer: lookups
+// report it with GENREG_RC_LINE_TOO_LONG ("line=N length=M ... file=F"),
+// updates with GENREG_RC_BUFFER_TOO_SMALL ("... line=N length=M"). Lines a
+// lookup only passed over (warnings) are no cause.
+std::string overlongLineCause(const KeptEntry& entry) {
+    bool lookup = entry.rc == GENREG_RC_LINE_TOO_LONG && entry.severity == 3;
+    bool update = entry.rc == GENREG_RC_BUFFER_TOO_SMALL;
+    if (!lookup && !update) return "";
+    std::string line = numberAfter(entry.data, "line=");
+    std::string length = numberAfter(entry.data, "length=");
+    if (line.empty() || length.empty()) return "";
+    size_t file = entry.data.find("file=");
+    std::string where = file == std::string::npos ? "" : " of " + entry.data.substr(file + 5);
+    return "line " + line + where + " is " + length +
+           " characters long, more than a line can hold (2047)";
+}
+
 }  // namespace
 
 void keepLibraryLog() {
@@ -59,7 +88,7 @@ void keepLibraryLog() {
 std::string failureCause() {
     std::string found;
     for (const KeptEntry& entry : g_entries) {
-        for (auto cause : {registryExportCause, permissionCause}) {
+        for (auto cause : {registryExportCause, permissionCause, overlongLineCause}) {
             if (found.empty()) found = cause(entry);
         }
     }

@@ -1,8 +1,8 @@
 // What the library found, told on standard error without --log: the
 // command keeps the library's log entries of its run, and a failure adds
 // one line naming the cause when an entry tells one (the file and line of
-// a malformed registry export, the path of a permission refusal, the line
-// of an over-long line).
+// a malformed registry export, the path of a permission refusal, the
+// number and length of an over-long line).
 #ifndef GENREG_CLI_DIAGNOSIS_H
 #define GENREG_CLI_DIAGNOSIS_H
 

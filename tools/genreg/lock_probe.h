@@ -9,10 +9,10 @@
 #include <string>
 
 enum LockState {
-    kLockAbsent,  // no lock file
-    kLockHeld,    // a process holds the lock: an update is running
-    kLockStale,   // the lock file is left over; nobody holds it
-    kLockUnknown, // the lock file could not be opened or tried
+    kLockAbsent,   // no lock file
+    kLockHeld,     // a process holds the lock: an update is running
+    kLockStale,    // the lock file is left over; nobody holds it
+    kLockUnknown,  // the lock file could not be opened or tried
 };
 
 LockState probeUpdateLock(const std::string& lockPath);

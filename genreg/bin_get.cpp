@@ -106,7 +106,9 @@ unsigned GenRegBin::Get(uint64_t selector, void* key, void* result) {
     } else {
         unsigned openRc = BeginTransaction(this, GENREG_TXN_READ);
         if (openRc != 0) {
-            rc = openRc == GENREG_RC_FILE_NOT_FOUND ? openRc : GENREG_RC_OPEN_FAILED;
+            rc = openRc == GENREG_RC_FILE_NOT_FOUND || GenRegIsTellingFailure(openRc)
+                     ? openRc
+                     : GENREG_RC_OPEN_FAILED;
             ossLogRC(FID_BIN_GET, 7, FID_TXN_BEGIN, openRc, rc, OSS_SEVERITY_ERROR, "file=%s",
                      filePath);
             BinCloseLeftovers(this);

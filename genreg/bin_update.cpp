@@ -447,13 +447,15 @@ unsigned runUpdate(BinUpdate* u) {
         (u->type == GENREG_TXN_ADD ? (unsigned)GENREG_LOCK_CREATE_DIR : 0U);
     unsigned lockRc = AcquireStoreUpdateLock(h, lockOptions);
     if (lockRc != 0) {
-        rc = fail(u, 3, GENREG_RC_LOCK_FAILED, FID_TXN_ACQUIRE_LOCK, lockRc, "lock");
+        rc = fail(u, 3, GenRegIsTellingFailure(lockRc) ? lockRc : (unsigned)GENREG_RC_LOCK_FAILED,
+                  FID_TXN_ACQUIRE_LOCK, lockRc, "lock");
         ossMemFree(&u->record, GENREG_BIN_UNIT);
         return rc;
     }
     unsigned openRc = BeginTransaction(h, u->type);
     if (openRc != 0) {
-        rc = fail(u, 4, GENREG_RC_OPEN_FAILED, FID_TXN_BEGIN, openRc, "open");
+        rc = fail(u, 4, GenRegIsTellingFailure(openRc) ? openRc : (unsigned)GENREG_RC_OPEN_FAILED,
+                  FID_TXN_BEGIN, openRc, "open");
         BinCloseLeftovers(h);
         releaseLockAndBuffers(u, 0);
         return rc;

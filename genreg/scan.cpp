@@ -43,12 +43,6 @@ unsigned GenRegFile::OpenScan() {
         ossLog(FID_OPEN_SCAN, 2, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);
         return rc;
     }
-    // Reading never creates the file.
-    if (!ossIsFile(filePath)) {
-        rc = GENREG_RC_FILE_NOT_FOUND;
-        ossLog(FID_OPEN_SCAN, 3, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);
-        return rc;
-    }
     const bool text = storeKind == GENREG_STORE_TEXT;
     GenRegStreamRequest request = {};
     request.path = filePath;
@@ -57,8 +51,12 @@ unsigned GenRegFile::OpenScan() {
     request.fdFlags = text ? OSS_FD_TEXT : 0;
     request.mode = text ? "rt" : "rb";
     request.permissions = fileMode ? fileMode : kGenRegDefaultFileMode;
+    // Reading never creates the file.
+    request.options = OSS_OPEN_EXISTING;
     FILE* opened = nullptr;
     rc = GenRegOpenLockedStream(&request, &opened, FID_OPEN_SCAN);
+    if (rc == GENREG_RC_FILE_NOT_FOUND)
+        ossLog(FID_OPEN_SCAN, 3, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);
     if (rc != 0) return rc;
     rc = GenRegSeekFirstRecord(this, opened, GENREG_RC_FILE_OPEN_FAILED, FID_OPEN_SCAN);
     if (rc != 0) {

@@ -123,7 +123,7 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
     } else {
         unsigned beginRc = BeginTransaction(this, GENREG_TXN_READ);
         if (beginRc != 0) {
-            rc = GENREG_RC_OPEN_FAILED;
+            rc = GenRegIsTellingFailure(beginRc) ? beginRc : (unsigned)GENREG_RC_OPEN_FAILED;
             ossLogRC(FID_GET, 7, 0, beginRc, rc, OSS_SEVERITY_ERROR, "file=%s", filePath);
         } else {
             searched = true;

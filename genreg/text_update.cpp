@@ -103,7 +103,7 @@ unsigned TextUpdatePrepare(TextUpdate* u, uint64_t selector, void* validated) {
     if (u->type == GENREG_TXN_ADD) options |= GENREG_LOCK_CREATE_DIR;
     unsigned lockRc = AcquireStoreUpdateLock(h, options);
     if (lockRc != 0) {
-        rc = GENREG_RC_LOCK_FAILED;
+        rc = GenRegIsTellingFailure(lockRc) ? lockRc : (unsigned)GENREG_RC_LOCK_FAILED;
         ossLogRC(u->fid, PROBE_LOCK, 0, lockRc, rc, OSS_SEVERITY_ERROR, "lock=%s", h->lockPath);
         ossMemFree(&u->record, kTextStoreUnit);
         return rc;
@@ -115,12 +115,12 @@ unsigned TextUpdateBegin(TextUpdate* u) {
     GenRegText* h = u->handle;
     unsigned beginRc = BeginTransaction(h, u->type);
     if (beginRc == 0) return 0;
-    ossLogRC(u->fid, PROBE_OPEN, 0, beginRc, GENREG_RC_OPEN_FAILED, OSS_SEVERITY_ERROR, "file=%s",
-             h->filePath);
+    const unsigned rc = GenRegIsTellingFailure(beginRc) ? beginRc : (unsigned)GENREG_RC_OPEN_FAILED;
+    ossLogRC(u->fid, PROBE_OPEN, 0, beginRc, rc, OSS_SEVERITY_ERROR, "file=%s", h->filePath);
     EndTextTransaction(h, GENREG_TXN_READ);
     ReleaseStoreUpdateLock(h);
     ossMemFree(&u->record, kTextStoreUnit);
-    return GENREG_RC_OPEN_FAILED;
+    return rc;
 }
 
 unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* key) {

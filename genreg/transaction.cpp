@@ -109,11 +109,13 @@ unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** strea
     open.path = request->path;
     open.disposition = 2;
     open.access = request->access;
-    open.reserved = 0;
+    open.options = request->options;
     open.permissions = request->permissions;
     unsigned ossRc = file.open(&open);
     if (ossRc != 0) {
-        rc = GENREG_RC_FILE_OPEN_FAILED;
+        rc = ossRc == OSS_RC_FILE_NOT_FOUND && (request->options & OSS_OPEN_EXISTING)
+                 ? GENREG_RC_FILE_NOT_FOUND
+                 : GenRegRefusalCode(ossRc, GENREG_RC_FILE_OPEN_FAILED);
         ossLogRC(functionId, 101, 0, ossRc, rc, OSS_SEVERITY_ERROR, "file=%s access=%u",
                  request->path, request->access);
         return rc;
@@ -151,6 +153,16 @@ unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** strea
     file.release();
     *stream = opened;
     return rc;
+}
+
+unsigned GenRegRefusalCode(unsigned ossRc, unsigned otherwise) {
+    if (ossRc == OSS_RC_ACCESS_DENIED) return GENREG_RC_PERMISSION_DENIED;
+    if (ossRc == OSS_RC_NOT_REGULAR_FILE) return GENREG_RC_NOT_REGULAR_FILE;
+    return otherwise;
+}
+
+bool GenRegIsTellingFailure(unsigned rc) {
+    return rc == GENREG_RC_PERMISSION_DENIED || rc == GENREG_RC_NOT_REGULAR_FILE;
 }
 
 unsigned GenRegCreateFileDirectory(const GenRegFile* handle, uint32_t option, uint32_t functionId) {

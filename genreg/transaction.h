@@ -35,6 +35,12 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type);
 unsigned EndTransaction(GenRegFile* handle, unsigned type);
 int32_t ComputeChecksum(const void* data, uint64_t length);
 
+// True for the failures of a transaction that the stores hand to their
+// caller as they are instead of wrapping them (in GENREG_RC_LOCK_FAILED,
+// GENREG_RC_OPEN_FAILED): they name their cause, which a caller may act on
+// (GENREG_RC_PERMISSION_DENIED, GENREG_RC_NOT_REGULAR_FILE).
+bool GenRegIsTellingFailure(unsigned rc);
+
 // True when the handle's file carries the 32-byte checksum header: a binary
 // store with GENREG_FEATURE_CHECKSUM. A text store ignores the feature.
 inline bool GenRegIsChecksummed(const GenRegFile* handle) {

@@ -112,6 +112,9 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type) {
     request.fdFlags = text ? OSS_FD_TEXT : 0;
     request.mode = text ? "rt" : "rb";
     request.permissions = handle->fileMode ? handle->fileMode : kGenRegDefaultFileMode;
+    // Only an Add creates the file; every other open takes an existing
+    // file, so a file removed meanwhile is never recreated by a lookup.
+    request.options = OSS_OPEN_EXISTING;
     bool appendInPlace = false;
     if (type == GENREG_TXN_ADD) {
         appendInPlace = GenRegAppendsInPlace(handle);
@@ -120,16 +123,15 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type) {
             request.access = OSS_ACCESS_APPEND;
             request.mode = text ? "at" : "ab";
             request.fdFlags |= OSS_FD_APPEND;
+            request.options = 0;
         }
         rc = GenRegCreateFileDirectory(handle, 1, FID_BEGIN_TRANSACTION);
         if (rc != 0) return rc;
-    } else if (!ossIsFile(handle->filePath)) {
-        rc = GENREG_RC_FILE_NOT_FOUND;
-        ossLog(FID_BEGIN_TRANSACTION, 4, rc, OSS_SEVERITY_ERROR, "type=%u file=%s", type,
-               handle->filePath);
-        return rc;
     }
     rc = GenRegOpenLockedStream(&request, &handle->stream, FID_BEGIN_TRANSACTION);
+    if (rc == GENREG_RC_FILE_NOT_FOUND)
+        ossLog(FID_BEGIN_TRANSACTION, 4, rc, OSS_SEVERITY_ERROR, "type=%u file=%s", type,
+               handle->filePath);
     if (rc != 0) return rc;
     if (GenRegIsChecksummed(handle)) {
         if (handle->headerPending == 0)

@@ -51,16 +51,24 @@ struct GenRegStreamRequest {
     int fdFlags;           // OSS_FD_* of the runtime-library descriptor
     const char* mode;      // stream mode ("rb", "rt", "ab", "at")
     uint64_t permissions;  // of a file the open creates
+    uint32_t options;      // OSS_OPEN_*: OSS_OPEN_EXISTING unless the open may create
 };
 
 // Opens request->path through an OSSHFile, locks it and attaches a stream
 // that from then on owns the file and its lock (closing the stream ends
 // both). On success *stream is the new stream; on failure *stream is
 // untouched, nothing stays open or locked, and the failure is logged under
-// functionId: GENREG_RC_FILE_OPEN_FAILED (open, or no stream could be
-// attached) or GENREG_RC_FILE_LOCK_FAILED.
+// functionId: GENREG_RC_FILE_NOT_FOUND (missing, opened existing only),
+// GENREG_RC_PERMISSION_DENIED, GENREG_RC_NOT_REGULAR_FILE,
+// GENREG_RC_FILE_OPEN_FAILED (any other failure of the open, or no stream
+// could be attached) or GENREG_RC_FILE_LOCK_FAILED.
 unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** stream,
                                 uint32_t functionId);
+
+// The library's code for a refusal of the OS library that tells its cause
+// (GENREG_RC_PERMISSION_DENIED for OSS_RC_ACCESS_DENIED,
+// GENREG_RC_NOT_REGULAR_FILE for OSS_RC_NOT_REGULAR_FILE), else otherwise.
+unsigned GenRegRefusalCode(unsigned ossRc, unsigned otherwise);
 
 // Creates the registry file's directory when it is missing (permissions
 // octal 0700; option 1 from BeginTransaction, 2 from AcquireUpdateLock).

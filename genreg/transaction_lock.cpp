@@ -18,11 +18,12 @@
 
 namespace {
 
-// The name can also be missing for a moment (removed by a releaser, not yet
-// re-created), or, on Windows, refused while a deleted file is still open
-// elsewhere: both end as soon as the other processes move on, so they are
-// retried with a short pause. Bounded, so that a lock file that can never
-// be opened still ends in GENREG_RC_LOCK_OPEN_FAILED.
+// On Windows the name can be refused for a moment while a deleted lock
+// file is still open elsewhere, or while another program holds it without
+// sharing (OSS_RC_BUSY): both end as soon as the other processes move on,
+// so they are retried with a short pause. Bounded, so that a lock file that
+// can never be opened still ends in GENREG_RC_LOCK_OPEN_FAILED. A lack of
+// permission never passes by itself and fails at once.
 const unsigned kOpenRetries = 100;
 const unsigned kOpenRetryPauseMs = 10;
 // Each lost identity check means another process completed an update, so
@@ -61,18 +62,26 @@ unsigned decodeOptions(unsigned options, LockRequest* request) {
 }
 
 // Opens the lock file, retrying the short-lived refusals described above.
+// The lock file is never opened through a link and must be a regular file:
+// a link planted at its name would have an update (often run by an
+// administrator) create or lock whatever the link points to, the registry
+// file itself included, on which the update would then wait for ever.
 unsigned openLockFile(GenRegFile* handle) {
     unsigned ossRc = 0;
     GENREG_TRACE(FID_OPEN_LOCK_FILE, &ossRc);
     for (unsigned attempt = 0; attempt <= kOpenRetries; ++attempt) {
         if (attempt > 0) ossSleepMs(kOpenRetryPauseMs);
         ossRc = handle->lockFile.open(&handle->lockOpenParam);
-        if (ossRc != OSS_RC_ACCESS_DENIED) break;
+        if (ossRc != OSS_RC_BUSY) break;
     }
     if (ossRc != 0) {
-        ossLogRC(FID_ACQUIRE_UPDATE_LOCK, 7, 0, ossRc, GENREG_RC_LOCK_OPEN_FAILED,
-                 OSS_SEVERITY_ERROR, "lock=%s", handle->lockPath);
-        return GENREG_RC_LOCK_OPEN_FAILED;
+        unsigned rc = GenRegRefusalCode(ossRc, GENREG_RC_LOCK_OPEN_FAILED);
+        ossLogRC(FID_ACQUIRE_UPDATE_LOCK, 7, 0, ossRc, rc, OSS_SEVERITY_ERROR, "%s lock=%s",
+                 rc == GENREG_RC_PERMISSION_DENIED  ? "permission denied:"
+                 : rc == GENREG_RC_NOT_REGULAR_FILE ? "not a regular file:"
+                                                    : "cannot open",
+                 handle->lockPath);
+        return rc;
     }
     return 0;
 }
@@ -135,7 +144,7 @@ unsigned AcquireUpdateLock(GenRegFile* handle, unsigned options) {
     handle->lockOpenParam.path = handle->lockPath;
     handle->lockOpenParam.disposition = 2;
     handle->lockOpenParam.access = request.access;
-    handle->lockOpenParam.reserved = 0;
+    handle->lockOpenParam.options = OSS_OPEN_NO_LINK;
     handle->lockOpenParam.permissions =
         handle->lockFileMode ? handle->lockFileMode : kGenRegDefaultFileMode;
     OSSFileLockParam lock = {OSS_INTERFACE_VERSION, request.kind, request.waitMode};

@@ -16,8 +16,10 @@ unsigned OSSHFile::open(const OSSFileOpenParam* param) {
     unsigned rc = 0;
     GENREG_TRACE(OSS_FID_FILE_OPEN, &rc);
     const uint32_t knownAccess = OSS_ACCESS_READ | OSS_ACCESS_WRITE | OSS_ACCESS_APPEND;
+    const uint32_t knownOptions = OSS_OPEN_EXISTING | OSS_OPEN_NO_LINK;
     if (!param || param->version != OSS_INTERFACE_VERSION || !param->path ||
-        param->disposition != 2 || param->access == 0 || (param->access & ~knownAccess)) {
+        param->disposition != 2 || param->access == 0 || (param->access & ~knownAccess) ||
+        (param->options & ~knownOptions)) {
         rc = OSS_RC_BAD_ARGUMENT;
         ossLog(OSS_FID_FILE_OPEN, 1, rc, OSS_SEVERITY_ERROR, "bad open block (path %s)",
                param && param->path ? param->path : "-");
@@ -29,7 +31,7 @@ unsigned OSSHFile::open(const OSSFileOpenParam* param) {
         return rc;
     }
     intptr_t handle = -1;
-    rc = ossSysOpenFile(param->path, param->access, param->permissions, &handle);
+    rc = ossSysOpenFile(param->path, param->access, param->options, param->permissions, &handle);
     if (rc != 0) return rc;
     handle_ = handle;
     ossResourceAdjust(OSS_RESOURCE_HANDLE, 1);

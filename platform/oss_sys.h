@@ -48,9 +48,14 @@ void ossSysSetLastError(uint32_t error);
 //
 // Each logs its own failure and returns the mapped code.
 
-// Opens path for access (OSS_ACCESS_* bits), creating it with permissions
-// when missing; the handle is not inherited by child processes.
-unsigned ossSysOpenFile(const char* path, uint32_t access, uint64_t permissions, intptr_t* handle);
+// Opens the regular file path for access (OSS_ACCESS_* bits), creating it
+// with permissions when missing unless options holds OSS_OPEN_EXISTING (see
+// OSSHFile in genreg/oss_file.h for the rules on links and special files);
+// the handle is not inherited by child processes. OSS_RC_NOT_REGULAR_FILE
+// for anything but a regular file, OSS_RC_BUSY for a refusal that passes by
+// itself, OSS_RC_ACCESS_DENIED for a lack of permission.
+unsigned ossSysOpenFile(const char* path, uint32_t access, uint32_t options, uint64_t permissions,
+                        intptr_t* handle);
 // Takes the whole-file lock of kind; held tells that this handle already
 // holds one, which is given up first (so after a failure none is held).
 // OSS_RC_LOCK_NOT_AVAILABLE in fail-at-once mode when another handle holds

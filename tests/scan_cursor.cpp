@@ -54,7 +54,7 @@ TEST(ScanCursor, OpenScanRefusals) {
     EXPECT_FALSE(PathExists(missing.filePath));
     TextStore directory(dir.file("dir"));
     ASSERT_TRUE(store_test::MakeDirectory(directory.filePath));
-    EXPECT_EQ(GENREG_RC_FILE_NOT_FOUND, directory.OpenScan());
+    EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, directory.OpenScan());
     for (GenRegFile* store :
          {(GenRegFile*)&unset, (GenRegFile*)&missing, (GenRegFile*)&directory}) {
         EXPECT_TRUE(store_test::HandleIsIdle(*store));
@@ -113,7 +113,7 @@ TEST(ScanCursor, OpenScanFailuresLeaveNothingOpen) {
         uint32_t nth;
         unsigned expected;
     };
-    const Case cases[] = {{OSS_FAULT_OPEN, 1, GENREG_RC_FILE_OPEN_FAILED},
+    const Case cases[] = {{OSS_FAULT_OPEN, 1, GENREG_RC_PERMISSION_DENIED},
                           {OSS_FAULT_LOCK, 1, GENREG_RC_FILE_LOCK_FAILED},
                           {OSS_FAULT_OPEN, 2, GENREG_RC_FILE_OPEN_FAILED}};
     for (const Case& c : cases) {

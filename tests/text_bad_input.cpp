@@ -105,10 +105,12 @@ TEST_P(TextObstacle, EveryOperationFailsCleanlyAndTheFileKeepsItsContent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TextObstacle,
-    testing::Values(Obstacle{"DirectoryInPlaceOfTheFile", directoryAsFile, GENREG_RC_OPEN_FAILED,
-                             GENREG_RC_OPEN_FAILED, GENREG_RC_OPEN_FAILED, GENREG_RC_OPEN_FAILED},
-                    Obstacle{"DirectoryAtTheLockFile", directoryAtLock, 0, GENREG_RC_LOCK_FAILED,
-                             GENREG_RC_LOCK_FAILED, GENREG_RC_LOCK_FAILED},
+    testing::Values(Obstacle{"DirectoryInPlaceOfTheFile", directoryAsFile,
+                             GENREG_RC_NOT_REGULAR_FILE, GENREG_RC_NOT_REGULAR_FILE,
+                             GENREG_RC_NOT_REGULAR_FILE, GENREG_RC_NOT_REGULAR_FILE},
+                    Obstacle{"DirectoryAtTheLockFile", directoryAtLock, 0,
+                             GENREG_RC_NOT_REGULAR_FILE, GENREG_RC_NOT_REGULAR_FILE,
+                             GENREG_RC_NOT_REGULAR_FILE},
                     Obstacle{"DirectoryAtTheMarker", directoryAtMarker, 0, GENREG_RC_OPEN_FAILED,
                              GENREG_RC_OPEN_FAILED, GENREG_RC_OPEN_FAILED},
                     Obstacle{"DirectoriesAtTheCopyAndTheMarker", directoryAtCopyAndMarker, 0,

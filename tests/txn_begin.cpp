@@ -95,10 +95,8 @@ TEST(TxnBegin, DirectoryInPlaceOfTheFileFails) {
         TextStore store(dir.file("reg"));
         ASSERT_TRUE(store_test::MakeDirectory(store.filePath));
         ResourceBalance balance;
-        // Add finds a name and opens it; every other type wants a file.
-        unsigned expected =
-            type == GENREG_TXN_ADD ? GENREG_RC_FILE_OPEN_FAILED : GENREG_RC_FILE_NOT_FOUND;
-        EXPECT_EQ(expected, BeginTransaction(&store, type));
+        // Only a regular file is a registry file, for every type.
+        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, BeginTransaction(&store, type));
         EXPECT_EQ(0u, EndTransaction(&store, GENREG_TXN_READ));
         EXPECT_FALSE(PathExists(store.tempPath));
         EXPECT_TRUE(balance.Unchanged());
@@ -354,7 +352,8 @@ TEST(TxnBegin, EachOsFailureGivesItsCode) {
         unsigned expected;
     };
     const Case cases[] = {
-        {"file open", OSS_FAULT_OPEN, 1, GENREG_TXN_READ, GENREG_RC_FILE_OPEN_FAILED},
+        // The injected refusal of the open is a lack of permission.
+        {"file open", OSS_FAULT_OPEN, 1, GENREG_TXN_READ, GENREG_RC_PERMISSION_DENIED},
         {"file lock", OSS_FAULT_LOCK, 1, GENREG_TXN_READ, GENREG_RC_FILE_LOCK_FAILED},
         {"stream attach", OSS_FAULT_OPEN, 2, GENREG_TXN_READ, GENREG_RC_FILE_OPEN_FAILED},
         {"file information", OSS_FAULT_INFO, 1, GENREG_TXN_CHANGE, GENREG_RC_FILE_MODE_FAILED},

@@ -118,7 +118,7 @@ TEST(TxnLock, DirectoryInPlaceOfTheLockFileFailsTheOpen) {
     TextStore store(dir.file("reg"));
     ASSERT_TRUE(store_test::MakeDirectory(store.lockPath));
     ResourceBalance balance;
-    EXPECT_EQ(GENREG_RC_LOCK_OPEN_FAILED, AcquireUpdateLock(&store, EXCL | NOWAIT));
+    EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, AcquireUpdateLock(&store, EXCL | NOWAIT));
     EXPECT_TRUE(store_test::HandleIsIdle(store));
     EXPECT_TRUE(balance.Unchanged());
 }

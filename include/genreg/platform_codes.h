@@ -21,6 +21,8 @@
     X(OSS_RC_ALREADY_EXISTS, 0x90000006U, "a file of that name already exists (exclusive creation)") \
     X(OSS_RC_DISK_FULL, 0x90000007U, "the disk or the user's quota is full, or the file would grow too large") \
     X(OSS_RC_LOCK_NOT_AVAILABLE, 0x90000014U, "a file lock asked for in fail-at-once mode is held by another handle or process") \
+    X(OSS_RC_NOT_REGULAR_FILE, 0x90000015U, "the name is held by something other than a regular file: a FIFO, a device, a directory, or a symbolic link where none is accepted") \
+    X(OSS_RC_BUSY, 0x90000016U, "a refusal that ends by itself once other processes move on (Windows: a sharing violation, or a deleted file still open elsewhere); worth a short retry, unlike OSS_RC_ACCESS_DENIED") \
     X(OSS_RC_FILE_NOT_FOUND, 0x9000003fU, "the file to delete does not exist")
 
 #define GENREG_WINDOWS_ERROR_LIST(X) \

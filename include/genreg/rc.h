@@ -47,6 +47,8 @@
     X(GENREG_RC_DIR_CREATE_FAILED, 0x90000512U, "creating the missing directory of the registry file failed") \
     X(GENREG_RC_CHECKSUM_MISMATCH, 0x900005a4U, "the checksum header of a binary registry file does not match its contents") \
     X(GENREG_RC_CHECKSUM_READ_FAILED, 0x900005a5U, "reading the data covered by the checksum failed or came up short") \
+    X(GENREG_RC_PERMISSION_DENIED, 0x90000514U, "the system refused a file of the protocol (registry file, lock file, copy) for lack of permission; the log names the path") \
+    X(GENREG_RC_NOT_REGULAR_FILE, 0x90000515U, "a name of the protocol is held by something other than a regular file (FIFO, device, directory, or a link where none is accepted); the log names the path") \
     /* binary record store */ \
     X(GENREG_RC_NULL_POINTER, 0x9000000cU, "a required pointer argument of a helper is null (big-endian integer encode/decode, file position save/restore)") \
     X(GENREG_RC_RECORD_PAST_EOF, 0x900001b3U, "a record's length prefix reaches past the end of the file (damaged binary file)") \
@@ -212,6 +214,9 @@
     X(GENREG_RC_REGISTRY_KEY_NOT_FOUND, 0x90000282U, "a product registry key that must exist does not exist")
 // clang-format on
 
+// The list above is plain preprocessor text that C can use too
+// (genreg/genreg_c.h makes its constants from it); the rest is C++.
+#ifdef __cplusplus
 #define GENREG_RC_DEFINE_(name, value, meaning) name = value,
 enum : unsigned int { GENREG_RC_OK = 0U, GENREG_RC_LIST(GENREG_RC_DEFINE_) };
 #undef GENREG_RC_DEFINE_
@@ -226,5 +231,6 @@ GENREG_API const char* genregRcMeaning(unsigned int rc);
 
 // Looks a code up by its constant name; 0 and false when unknown.
 GENREG_API bool genregRcFromName(const char* name, unsigned int* rc);
+#endif  // __cplusplus
 
 #endif

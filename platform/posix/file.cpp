@@ -11,6 +11,7 @@
 // never inherits (and so never prolongs) a lock.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,19 +20,84 @@
 #include "platform/oss.h"
 #include "platform/oss_sys.h"
 
-// Permission bits of a created file are subject to the process's umask.
-unsigned ossSysOpenFile(const char* path, uint32_t access, uint64_t permissions, intptr_t* handle) {
+namespace {
+
+const char* kindOfMode(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    return "not a regular file";
+}
+
+unsigned refuseSpecial(const char* path, const char* what) {
+    ossLog(OSS_FID_FILE_OPEN, 4, OSS_RC_NOT_REGULAR_FILE, OSS_SEVERITY_ERROR, "%s is %s", path,
+           what);
+    return OSS_RC_NOT_REGULAR_FILE;
+}
+
+int openRetryingInterrupts(const char* path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+// The open never blocks: O_NONBLOCK keeps a FIFO at the name from waiting
+// for a peer (and a lock holder from waiting with it), and is cleared once
+// the descriptor is known to be a regular file. A missing file is created
+// with O_EXCL | O_NOFOLLOW, so that a dangling link at the name is never
+// followed to create its target; when the exclusive create finds the name
+// taken, the name is looked at again without following links, which tells
+// a file created meanwhile by someone else from a link. Permission bits of
+// a created file are subject to the process's umask.
+unsigned ossSysOpenFile(const char* path, uint32_t access, uint32_t options, uint64_t permissions,
+                        intptr_t* handle) {
     bool reads = access & OSS_ACCESS_READ;
     bool writes = access & (OSS_ACCESS_WRITE | OSS_ACCESS_APPEND);
-    int flags = O_CREAT | O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
+    int flags = O_CLOEXEC | O_NONBLOCK | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
     if (access & OSS_ACCESS_APPEND) flags |= O_APPEND;
+    if (options & OSS_OPEN_NO_LINK) flags |= O_NOFOLLOW;
+    const mode_t mode = (mode_t)(permissions & 07777);
     int fd = -1;
     if (!ossFaultHit(OSS_FAULT_OPEN)) {
-        do {
-            fd = ::open(path, flags, (mode_t)(permissions & 07777));
-        } while (fd < 0 && errno == EINTR);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            fd = openRetryingInterrupts(path, flags, 0);
+            if (fd >= 0 || errno != ENOENT || (options & OSS_OPEN_EXISTING)) break;
+            fd = openRetryingInterrupts(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+            if (fd >= 0 || errno != EEXIST) break;
+            flags |= O_NOFOLLOW;
+        }
     }
-    if (fd < 0) return ossSysFail(OSS_FID_FILE_OPEN, 3, "open", path);
+    if (fd < 0) {
+        int error = errno;
+        // ELOOP: a link where none is followed; ENXIO: a FIFO without a
+        // reader, opened for writing; EISDIR: a directory, for writing.
+        if (error == ELOOP) return refuseSpecial(path, "a symbolic link");
+        if (error == ENXIO) return refuseSpecial(path, "a FIFO or device");
+        if (error == EISDIR) return refuseSpecial(path, "a directory");
+        return ossSysFail(OSS_FID_FILE_OPEN, 3, "open", path);
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        unsigned rc = ossSysFail(OSS_FID_FILE_OPEN, 5, "fstat", path);
+        ::close(fd);
+        return rc;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuseSpecial(path, kindOfMode(info.st_mode));
+    }
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        unsigned rc = ossSysFail(OSS_FID_FILE_OPEN, 6, "fcntl", path);
+        ::close(fd);
+        return rc;
+    }
     *handle = fd;
     return 0;
 }

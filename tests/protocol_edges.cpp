@@ -1,0 +1,167 @@
+// The file protocol where other programs and people meet it: links and
+// special files planted at the protocol's names, files that vanish, and
+// refusals of permission. Each test is named after the fault it pins down,
+// and runs against the three kinds of registry file.
+#include "reliability_support.h"
+#include "special_files.h"
+
+#include <genreg/oss_file.h>
+
+namespace {
+
+using reliability_test::NoDebris;
+using reliability_test::Store;
+using reliability_test::StoreKind;
+using store_test::FileHolds;
+using store_test::LogCapture;
+using store_test::PathExists;
+using store_test::TestDir;
+
+const StoreKind kKinds[] = {reliability_test::STORE_TEXT, reliability_test::STORE_BINARY,
+                            reliability_test::STORE_GLOBAL};
+
+// A file of the kind holding alpha = 1, and its bytes.
+std::string Populate(Store* store, const std::string& path) {
+    EXPECT_EQ(0u, store->Add("alpha", 1));
+    reliability_test::RemoveCompanions(store->file());
+    return store_test::ReadFileBytes(path);
+}
+
+bool Logged(const LogCapture& log, unsigned rc, const std::string& path) {
+    for (const LogCapture::Entry& e : log.entries())
+        if (e.rc == rc && e.data.find(path) != std::string::npos) return true;
+    return false;
+}
+
+// A dangling link at the lock file's name used to make the update create
+// the file it points to; a link to the registry file itself made the
+// update lock the registry file and then wait for ever on its own lock.
+TEST(ProtocolEdges, LockFileLinkIsNeverFollowed) {
+    for (StoreKind kind : kKinds) {
+        for (bool toTheFile : {false, true}) {
+            SCOPED_TRACE(testing::Message() << reliability_test::KindName(kind)
+                                            << (toTheFile ? " link to the file" : " dangling"));
+            TestDir dir;
+            const std::string path = dir.file("reg");
+            Store store(kind, path);
+            ASSERT_EQ(0u, store.constructRc());
+            const std::string before = Populate(&store, path);
+            const std::string victim = toTheFile ? path : dir.file("victim");
+            if (!store_test::PlantLink(store.file().lockPath, victim))
+                GTEST_SKIP() << "no symbolic links here";
+            LogCapture log;
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("beta", 3));
+            EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, store.file().lockPath));
+            EXPECT_TRUE(FileHolds(path, before));
+            if (!toTheFile) {
+                EXPECT_FALSE(PathExists(victim));
+            }
+            EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+            // Lookups take no update lock and still work.
+            int32_t number = 0;
+            EXPECT_EQ(0u, store.Get("alpha", &number));
+            EXPECT_EQ(1, number);
+        }
+    }
+}
+
+// A FIFO at the registry path used to block an Add for ever in its open,
+// with the update lock held, and so every other writer with it.
+TEST(ProtocolEdges, FifoAtRegistryPathIsRefused) {
+    for (StoreKind kind : kKinds) {
+        SCOPED_TRACE(reliability_test::KindName(kind));
+        TestDir dir;
+        const std::string path = special_test::SpecialFileIn(dir.path());
+        if (path.empty()) GTEST_SKIP() << "no special file can be made here";
+        Store store(kind, path);
+        ASSERT_EQ(0u, store.constructRc());
+        store_test::ResourceBalance balance;
+        int32_t number = 0;
+        LogCapture log;
+        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("alpha", 1));
+        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
+        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Delete("alpha"));
+        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Get("alpha", &number));
+        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.file().OpenScan());
+        EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, path));
+        EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+        EXPECT_TRUE(balance.Unchanged());
+        EXPECT_TRUE(NoDebris(store.file()));
+    }
+}
+
+// Lookups used to open the file with create-if-missing, so a file removed
+// between the existence check and the open came back empty.
+TEST(ProtocolEdges, ReadNeverCreatesTheFile) {
+    for (StoreKind kind : kKinds) {
+        SCOPED_TRACE(reliability_test::KindName(kind));
+        TestDir dir;
+        const std::string path = dir.file("reg");
+        Store store(kind, path);
+        ASSERT_EQ(0u, store.constructRc());
+        int32_t number = 0;
+        EXPECT_NE(0u, store.Get("alpha", &number));
+        EXPECT_NE(0u, store.Change("alpha", 2));
+        EXPECT_NE(0u, store.Delete("alpha"));
+        EXPECT_EQ(GENREG_RC_FILE_NOT_FOUND, store.file().OpenScan());
+        EXPECT_FALSE(PathExists(path));
+        EXPECT_TRUE(NoDebris(store.file()));
+    }
+    // The open itself, asked for an existing file, creates nothing.
+    TestDir dir;
+    const std::string path = dir.file("missing");
+    OSSHFile file;
+    OSSFileOpenParam open = {OSS_INTERFACE_VERSION, path.c_str(),      2,
+                             OSS_ACCESS_READ,       OSS_OPEN_EXISTING, 0600};
+    EXPECT_EQ(OSS_RC_FILE_NOT_FOUND, file.open(&open));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_FALSE(PathExists(path));
+}
+
+#ifdef GENREG_FAULT_INJECTION
+
+// A lock file refused for lack of permission used to be retried for about a
+// second; the refusal now fails at once, says it was a permission problem,
+// and names the lock file.
+TEST(ProtocolEdges, PermissionRefusalFailsAtOnce) {
+    for (StoreKind kind : kKinds) {
+        SCOPED_TRACE(reliability_test::KindName(kind));
+        TestDir dir;
+        const std::string path = dir.file("reg");
+        Store store(kind, path);
+        ASSERT_EQ(0u, store.constructRc());
+        const std::string before = Populate(&store, path);
+        bool refused = false;
+        // The lock file's open is the first or, where a text update reads
+        // the file beforehand, the second open of the update.
+        for (uint32_t nth = 1; nth <= 2 && !refused; ++nth) {
+            LogCapture log;
+            ossFaultReset();
+            ossFaultArm(OSS_FAULT_OPEN, nth, 0);  // the platform's "access denied"
+            unsigned rc = store.Change("alpha", 2);
+            uint64_t opens = ossFaultCalls(OSS_FAULT_OPEN);
+            ossFaultDisarm();
+            if (!Logged(log, GENREG_RC_PERMISSION_DENIED, store.file().lockPath)) continue;
+            refused = true;
+            EXPECT_EQ(GENREG_RC_PERMISSION_DENIED, rc);
+            EXPECT_EQ(nth, opens) << "the refused open was tried again";
+        }
+        EXPECT_TRUE(refused);
+        EXPECT_TRUE(FileHolds(path, before));
+        EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+    }
+    // A real refusal, where permissions bind the user running the tests.
+    TestDir dir;
+    const std::string sub = dir.file("sub");
+    ASSERT_TRUE(store_test::MakeDirectory(sub));
+    Store store(reliability_test::STORE_TEXT, sub + ossPathSeparator() + "reg");
+    ASSERT_EQ(0u, store.constructRc());
+    if (!store_test::MakeReadOnly(sub)) GTEST_SKIP() << "permissions do not bind this user";
+    EXPECT_EQ(GENREG_RC_PERMISSION_DENIED, store.Add("alpha", 1));
+    store_test::MakeWritable(sub);
+}
+
+#endif
+
+}  // namespace

@@ -67,7 +67,7 @@ if(NOT WINDOWS)
     file(CHMOD "${WORK}/closed" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
       GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     genreg_run(ARGS profile closed/profile.env list EXIT 3 STDERR
-      "genreg: cannot list closed/profile.env: GENREG_RC_FILE_OPEN_FAILED (0x900001bf)
+      "genreg: cannot list closed/profile.env: GENREG_RC_PERMISSION_DENIED (0x90000514)
 genreg: permission denied: closed/profile.env\n")
     set(EMULATOR "${saved_emulator}")
   endif()

@@ -496,12 +496,18 @@ static void test_services(void) {
 
 static const char k_binvarval[] = "capi-binvarval.bin";
 
+/* A field of 16 characters takes a text of 16 without its terminator. */
+static void fill_field(char* field, const char* text) {
+    size_t length = strlen(text);
+    memcpy(field, text, length < 16 ? length : 16);
+}
+
 static void binvarval_entry(genreg_binvarval_record_t* r, const char* variable, int32_t value,
                             const char* comment) {
     memset(r, 0, sizeof *r);
-    strncpy(r->Variable, variable, sizeof r->Variable);
+    fill_field(r->Variable, variable);
     r->Value = value;
-    strncpy(r->Comment, comment, sizeof r->Comment);
+    fill_field(r->Comment, comment);
 }
 
 static void test_binvarval(void) {

@@ -24,8 +24,10 @@
 // failed), OSS_RC_LOCK_NOT_AVAILABLE for a lock that is taken, asked for in
 // fail-at-once mode, OSS_RC_FILE_NOT_FOUND for ossFileDelete of a missing
 // file, the others as ossErrorMapSystem maps the system's errors.
-#define OSS_RC_DEFINE_(name, value, meaning) name = value,
-enum : unsigned { GENREG_PLATFORM_RC_LIST(OSS_RC_DEFINE_) };
+// Plain unsigned constants, as the codes were before the list: they meet
+// 0 and other codes in conditional expressions.
+#define OSS_RC_DEFINE_(name, value, meaning) constexpr unsigned name = value;
+GENREG_PLATFORM_RC_LIST(OSS_RC_DEFINE_)
 #undef OSS_RC_DEFINE_
 // Memory could not be allocated; the same value as GENREG_RC_NO_MEMORY.
 #define OSS_RC_NO_MEMORY 0x9000000dU

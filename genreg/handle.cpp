@@ -196,15 +196,31 @@ unsigned GenRegDerivePaths(GenRegFile* handle, const char* path, uint32_t functi
         ossLogRC(functionId, 4, 0, ossRc, rc, OSS_SEVERITY_ERROR, "path=%s", path);
         return rc;
     }
-    const char sep = ossPathSeparator();
-    const bool bare = std::strcmp(dir, ".") == 0;
-    bool fits = formatPath(handle->filePath, "%s", path) &&
+    // The dotted companions sit beside the file, in the directory part as
+    // the caller wrote it: a separator added after a drive-relative "C:"
+    // or a lone leading one would move them to a drive root or make a
+    // network name of them. A file in the current directory ("reg",
+    // "./reg") has bare companion names.
+    const char* beside = std::strcmp(dir, ".") == 0 ? base : path;
+    ossRc = ossSiblingPath(beside, ".", ".lock", handle->lockPath, GENREG_PATH_MAX);
+    if (ossRc == 0)
+        ossRc = ossSiblingPath(beside, ".", ".bkp", handle->backupPath, GENREG_PATH_MAX);
+    if (ossRc != 0 && ossRc != OSS_RC_BUFFER_TOO_SMALL) {
+        // A path without a last component (a root alone) names no file.
+        clearPaths(handle);
+        rc = GENREG_RC_BASENAME_FAILED;
+        ossLogRC(functionId, 3, 0, ossRc, rc, OSS_SEVERITY_ERROR, "path=%s", path);
+        return rc;
+    }
+    bool fits = ossRc == 0 && formatPath(handle->filePath, "%s", path) &&
                 formatPath(handle->tempPath, "%s.tmp", path) &&
-                formatPath(handle->corruptPath, "%s.cor", path) &&
-                (bare ? formatPath(handle->lockPath, ".%s.lock", base)
-                      : formatPath(handle->lockPath, "%s%c.%s.lock", dir, base, sep)) &&
-                (bare ? formatPath(handle->backupPath, ".%s.bkp", base)
-                      : formatPath(handle->backupPath, "%s%c.%s.bkp", dir, base, sep));
+                formatPath(handle->corruptPath, "%s.cor", path);
+    // Every name must also be one the system can use in full, or the
+    // update would fail half-way, at its commit.
+    const char* const names[] = {handle->filePath, handle->tempPath, handle->corruptPath,
+                                 handle->lockPath, handle->backupPath};
+    for (size_t i = 0; fits && i < sizeof names / sizeof names[0]; ++i)
+        fits = ossCheckPathLength(names[i]) == 0;
     if (!fits) {
         // A companion name cut short would name some other file.
         clearPaths(handle);

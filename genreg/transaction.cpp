@@ -150,10 +150,13 @@ unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** strea
     }
     FILE* opened = ossFdOpen(fd, request->mode);
     if (opened == nullptr) {
-        // Closing the OS handle ends the lock; the descriptor's slot (a
-        // separate object only on Windows) has no close of its own here.
+        // The descriptor owns the handle now: closing it closes both (on
+        // Windows the descriptor is a slot of its own that would otherwise
+        // stay taken). The lock is given up first, as a close would.
         int error = ossLastErrno();
-        file.close();
+        file.unlock();
+        file.release();
+        ossFdClose(fd);
         rc = GENREG_RC_FILE_OPEN_FAILED;
         ossLog(functionId, 104, rc, OSS_SEVERITY_ERROR, "errno=%d file=%s mode=%s", error,
                request->path, request->mode);

@@ -51,6 +51,20 @@ unsigned ossBaseName(const char* path, char* out, size_t size);
 unsigned ossDirectoryName(const char* path, char* out, size_t size);
 // The platform's path separator: '\\' on Windows, '/' on POSIX.
 char ossPathSeparator();
+// The name of a companion beside path's last component, into out of size
+// bytes: path up to that component exactly as written, then prefix, the
+// component and suffix ("d/.reg.lock" for "d/reg", ".", ".lock"). No
+// separator is added, so a drive-relative "C:reg" keeps its companions in
+// drive C's current directory and "\\reg" at the root of the current
+// drive. OSS_RC_BAD_ARGUMENT for a path with no last component (empty, a
+// root alone); OSS_RC_BUFFER_TOO_SMALL when the name does not fit.
+unsigned ossSiblingPath(const char* path, const char* prefix, const char* suffix, char* out,
+                        size_t size);
+// 0 when the system can name path in every call: on Windows its absolute
+// form (a relative path counts with the current directory) must fit in
+// MAX_PATH, else OSS_RC_BUFFER_TOO_SMALL; POSIX has no such limit below
+// the library's own.
+unsigned ossCheckPathLength(const char* path);
 // True when path exists as that kind (following links). False also when
 // the system cannot tell: where "absent" and "could not tell" must differ,
 // ask ossPathKindOf.
@@ -149,6 +163,9 @@ enum : int {
 int ossOpenOsfHandle(intptr_t handle, int flags);
 // A stream on a descriptor; null on failure (the descriptor stays open).
 FILE* ossFdOpen(int fd, const char* mode);
+// Closes a descriptor that no stream took, and with it the OS handle it
+// owns; 0 on success.
+int ossFdClose(int fd);
 // 0 when path exists (mode 0), else -1.
 int ossAccess(const char* path, int mode);
 // Size of the file behind a stream; 0 on success.

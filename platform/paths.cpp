@@ -61,3 +61,29 @@ unsigned ossDirectoryName(const char* path, char* out, size_t size) {
         --dirEnd;
     return copyOut(path, dirEnd, out, size);
 }
+
+unsigned ossSiblingPath(const char* path, const char* prefix, const char* suffix, char* out,
+                        size_t size) {
+    if (!path || !prefix || !suffix || !out || size == 0) return OSS_RC_BAD_ARGUMENT;
+    out[0] = '\0';
+    size_t root = ossSysRootLength(path);
+    size_t end = trimmedLength(path, root);
+    if (end <= root) return OSS_RC_BAD_ARGUMENT;
+    size_t start = end;
+    while (start > root && !ossSysIsSeparator(path[start - 1]))
+        --start;
+    size_t prefixLength = std::strlen(prefix);
+    size_t suffixLength = std::strlen(suffix);
+    size_t total = start + prefixLength + (end - start) + suffixLength;
+    if (total + 1 > size) return OSS_RC_BUFFER_TOO_SMALL;
+    char* at = out;
+    std::memcpy(at, path, start);
+    at += start;
+    std::memcpy(at, prefix, prefixLength);
+    at += prefixLength;
+    std::memcpy(at, path + start, end - start);
+    at += end - start;
+    std::memcpy(at, suffix, suffixLength);
+    at[suffixLength] = '\0';
+    return 0;
+}

@@ -144,6 +144,13 @@ const OSSClusterApi* ossClusterApi();
 // again. Not safe while another thread uses the table.
 void ossClusterApiResetForTest();
 
+#ifdef GENREG_FAULT_INJECTION
+// Test hook (Windows): the next loads take the cluster library from path,
+// an absolute file name, instead of the system directory; null or empty
+// goes back to the system's. Not in builds without fault injection.
+void ossClusterUseLibraryForTest(const char* path);
+#endif
+
 // ---- text in the cluster registry's encoding --------------------------------
 
 // text (ANSI code page; UTF-8 on POSIX) to UTF-16 into out of outChars

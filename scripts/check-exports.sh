@@ -9,7 +9,12 @@
 #                                   QVRGENREG_ZAVOVOV364.dll (objdump -p)
 #   check-exports.sh --names FILE   one demangled name a line ("-": stdin)
 #
-# Prints every name that is not allowed and exits 1 when there is one.
+# Prints every name that is not allowed and exits 1 when there is one. A
+# library must also export every function of the C interface
+# (include/genreg/genreg_c.h) by its plain, undecorated name: a C name that
+# lost its extern "C" would appear mangled, and one with a calling
+# convention's decoration as _name or name@N, and neither can be called by
+# another toolchain.
 set -euo pipefail
 
 # One extended regular expression a line, matched against demangled names.
@@ -24,6 +29,7 @@ allowed_patterns() {
 ^oss(Get|Set|Remove)(Instance|Service)Info\(
 ^genregRc[A-Za-z]*\(
 ^genregSet[A-Za-z]*File\(
+^genreg_[a-z0-9_]+$
 ^GetGlobalRegPathName\(
 ^UpgradeServiceLevels\(
 ^bCompactFormattedLine$
@@ -32,6 +38,13 @@ PATTERNS
 }
 
 die() { echo "check-exports: $*" >&2; exit 2; }
+
+c_header=$(cd "$(dirname "$0")/.." && pwd)/include/genreg/genreg_c.h
+
+# The functions the C interface declares, one a line.
+declared_c_names() {
+    grep -E '^GENREG_API' "$c_header" | grep -oE '\bgenreg_[a-z0-9_]+\(' | tr -d '(' | sort -u
+}
 
 demangle() {
     if command -v x86_64-w64-mingw32-c++filt >/dev/null; then
@@ -79,5 +92,14 @@ if [ -n "$rejected" ]; then
     echo "$what: $count of $total exported names are not part of the public interface:"
     printf '%s\n' "$rejected" | sort -u | sed 's/^/  /'
     exit 1
+fi
+if [ "${1:-}" != "--names" ]; then
+    missing=$(comm -23 <(declared_c_names) <(printf '%s\n' "$names" | sort -u))
+    if [ -n "$missing" ]; then
+        echo "$what: C functions of genreg_c.h not exported by their plain names:"
+        printf '%s\n' "$missing" | sed 's/^/  /'
+        exit 1
+    fi
+    echo "$what: all $(declared_c_names | grep -c .) C functions are exported undecorated"
 fi
 echo "$what: all $total exported names are part of the public interface"

@@ -34,6 +34,7 @@ genreg_need_packages() {
 GENREG_BUILD_PACKAGES=(cmake g++ make pkg-config)
 # What scripts/test-all.sh needs on top: GoogleTest, the sanitizers and
 # libFuzzer (clang), the MinGW-w64 cross build and Wine, pandoc for the man
-# page, man to render it, and the tools the build checks use.
+# page, man to render it, the tools the build checks use, and python3 for
+# the test of the Python module over the C interface.
 GENREG_TEST_PACKAGES=(libgtest-dev googletest clang libclang-rt-14-dev mingw-w64 wine64 wine
-                      pandoc man-db git file binutils)
+                      pandoc man-db git file binutils python3)

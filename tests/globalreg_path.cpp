@@ -143,12 +143,15 @@ TEST(GlobalRegPath, CompanionNamesThatDoNotFitLeaveTheHandleWithoutPaths) {
         {261, false},                // longer than the variable may be
         {300, false},
     };
+    // On Windows "\\tmp\\d\\..." is "C:\\tmp\\d\\..." in full, and the full
+    // names must fit in MAX_PATH too: the lock name is then two too long.
+    const bool absoluteFormCounts = sep() == "\\";
     for (const Case& c : cases) {
         const std::string path = pathOfLength(c.length);
         ASSERT_EQ(c.length, path.size());
         ScopedEnv set(kVariable, path.c_str());
         GlobalReg handle;
-        if (c.accepted) {
+        if (c.accepted && !absoluteFormCounts) {
             EXPECT_TRUE(handle.state & GENREG_STATE_PATHS_SET) << c.length;
             EXPECT_EQ(path, handle.filePath);
         } else {

@@ -39,6 +39,13 @@ allow GetGlobalRegPathName(char*, unsigned short*)
 allow UpgradeServiceLevels(GlobalReg*, unsigned long*)
 allow bCompactFormattedLine
 allow qvrThisIsAQVRLibrary
+allow genreg_varval_open
+allow genreg_rc_name
+allow genreg_instance_list_next
+reject genreg_varval_open(char const*, genreg_handle**)
+reject _genreg_close
+reject genreg_close@8
+reject genreg_Close
 reject ossLog(unsigned int, unsigned int, unsigned int, unsigned int, char const*, ...)
 reject ossLogRC(unsigned int, unsigned int, unsigned int, unsigned int, unsigned int, unsigned int, char const*, ...)
 reject ossStreamRead(void*, unsigned long, unsigned long, _IO_FILE*)

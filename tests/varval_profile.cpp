@@ -42,11 +42,15 @@ TEST(VarValConstruct, BadPathsAreRefusedAndLeaveTheCompactFlag) {
         EXPECT_NE(0u, profile.Add(GENREG_VARVAL_VARIABLE, e.get()));
     }
     bCompactFormattedLine = false;
+    // On Windows a relative name counts with the current directory, and
+    // ".p...p.lock" beside it no longer fits in MAX_PATH.
+    const bool absoluteFormCounts = ossPathSeparator() == '\\';
     for (size_t length : {253, 254}) {
         std::string path(length, 'p');
         unsigned rc = 0;
         GenRegVarVal profile(path.c_str(), &rc);
-        EXPECT_EQ(length == 253 ? 0u : GENREG_RC_PATH_TOO_LONG, rc) << length;
+        EXPECT_EQ(length == 253 && !absoluteFormCounts ? 0u : GENREG_RC_PATH_TOO_LONG, rc)
+            << length;
     }
     unsigned rc = 1;
     GenRegVarVal bare("profile.env", &rc);

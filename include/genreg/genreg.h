@@ -6,6 +6,7 @@
 #include <genreg/diagnostics.h>
 #include <genreg/directory.h>
 #include <genreg/export.h>
+#include <genreg/genreg_c.h>
 #include <genreg/globalreg.h>
 #include <genreg/handle.h>
 #include <genreg/lines.h>

@@ -214,6 +214,9 @@
     X(GENREG_RC_REGISTRY_KEY_NOT_FOUND, 0x90000282U, "a product registry key that must exist does not exist")
 // clang-format on
 
+// The list above is plain preprocessor text that C can use too
+// (genreg/genreg_c.h makes its constants from it); the rest is C++.
+#ifdef __cplusplus
 #define GENREG_RC_DEFINE_(name, value, meaning) name = value,
 enum : unsigned int { GENREG_RC_OK = 0U, GENREG_RC_LIST(GENREG_RC_DEFINE_) };
 #undef GENREG_RC_DEFINE_
@@ -228,5 +231,6 @@ GENREG_API const char* genregRcMeaning(unsigned int rc);
 
 // Looks a code up by its constant name; 0 and false when unknown.
 GENREG_API bool genregRcFromName(const char* name, unsigned int* rc);
+#endif  // __cplusplus
 
 #endif

@@ -146,6 +146,15 @@ FILE* ossFdOpen(int fd, const char* mode) {
     return stream;
 }
 
+// The descriptor is the handle: closing one closes the other.
+int ossFdClose(int fd) {
+    if (fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return ::close(fd) == 0 ? 0 : -1;
+}
+
 int ossAccess(const char* path, int mode) {
     if (!path) return -1;
     return ::access(path, mode) == 0 ? 0 : -1;

@@ -1,5 +1,6 @@
-// The cluster library on Windows: "CLUSAPI.DLL", loaded at run time so that
-// machines without failover clustering can still load this library. The
+// The cluster library on Windows: "CLUSAPI.DLL" of the system directory,
+// loaded at run time so that machines without failover clustering can
+// still load this library. The
 // slots of the table are small wrappers that count handles and turn the
 // library's "no handle" results into the system's error number.
 #include <windows.h>
@@ -88,14 +89,54 @@ Fn entryPoint(HMODULE module, const char* name) {
     return (Fn)(void*)GetProcAddress(module, name);
 }
 
+const char kClusterLibrary[] = "CLUSAPI.DLL";
+
+#ifdef GENREG_FAULT_INJECTION
+// The library the tests load instead; empty for the system's.
+char g_testLibrary[MAX_PATH];
+#endif
+
+// The absolute name of the system directory's copy, so that the search
+// order never comes into play: a CLUSAPI.DLL planted in the program's
+// directory (a download folder) or the current directory is never loaded,
+// above all into an installer running elevated. Its own imports are then
+// looked up beside it first.
+bool clusterLibraryPath(char (&path)[MAX_PATH]) {
+#ifdef GENREG_FAULT_INJECTION
+    if (g_testLibrary[0]) {
+        lstrcpynA(path, g_testLibrary, MAX_PATH);
+        return true;
+    }
+#endif
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 1 + sizeof kClusterLibrary > MAX_PATH) {
+        if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    path[length] = '\\';
+    lstrcpynA(path + length + 1, kClusterLibrary, MAX_PATH - length - 1);
+    return true;
+}
+
 }  // namespace
 
+#ifdef GENREG_FAULT_INJECTION
+void ossClusterUseLibraryForTest(const char* path) {
+    lstrcpynA(g_testLibrary, path ? path : "", MAX_PATH);
+}
+#endif
+
 void ossClusterLoadLibrary(OSSClusterApi* table) {
-    HMODULE module = LoadLibraryA("CLUSAPI.DLL");
+    char path[MAX_PATH];
+    HMODULE module = nullptr;
+    if (clusterLibraryPath(path))
+        module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    else
+        path[0] = '\0';
     if (!module) {
         ossLog(OSS_FID_CLUSTER_LOAD, 1,
                ossErrorMapSystem(OSS_FID_CLUSTER_LOAD, 1, 1, GetLastError(), 0), OSS_SEVERITY_ERROR,
-               "cluster library CLUSAPI.DLL cannot be loaded");
+               "cluster library %s cannot be loaded", path[0] ? path : kClusterLibrary);
         return;
     }
     // Never unloaded: the table's slots point into it for the process's life.

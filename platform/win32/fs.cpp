@@ -8,30 +8,15 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "genreg/trace.h"
 #include "platform/fault.h"
 #include "platform/oss.h"
 #include "platform/oss_sys.h"
+#include "platform/win32/file_state.h"
 
 namespace {
-
-// A rename cannot replace a file that is open (a reader between two lines,
-// a scanner or indexer): such holders let go within a few hundred
-// milliseconds, so refusals are retried for about two seconds; longer means
-// a real holder and the call fails. The first retries come 1 ms apart, so
-// that an update slips into the short gaps between readers that open the
-// file back to back; later ones 20 ms apart.
-constexpr int kShareRetries = 150;
-constexpr int kShareQuickRetries = 50;
-
-unsigned shareRetryDelayMs(int attempt) {
-    return attempt < kShareQuickRetries ? 1 : 20;
-}
-
-bool isTransientShareError(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
 
 bool attributesOf(const char* path, DWORD* attributes) {
     if (!path) return false;
@@ -39,12 +24,21 @@ bool attributesOf(const char* path, DWORD* attributes) {
     return *attributes != INVALID_FILE_ATTRIBUTES;
 }
 
-// MoveFileExA replacing the target, retrying short-lived sharing violations.
-BOOL moveReplacing(const char* from, const char* to) {
-    for (int attempt = 0;; ++attempt) {
+// MoveFileExA replacing the target. A rename cannot replace a file that is
+// open (a reader between two lines, a scanner or indexer): such refusals
+// are retried within the budget of file_state.h; a permanent one (a
+// directory or read-only file in the way, an access control list) fails
+// at once. *attempts tells how many calls were made.
+BOOL moveReplacing(const char* from, const char* to, int* attempts) {
+    for (int attempt = 1;; ++attempt) {
+        *attempts = attempt;
         if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return TRUE;
-        if (attempt + 1 >= kShareRetries || !isTransientShareError(GetLastError())) return FALSE;
-        ossSleepMs(shareRetryDelayMs(attempt));
+        DWORD error = GetLastError();
+        if (attempt >= kOssWinShareRetries || !ossWinRefusalIsTransient(from, to, error)) {
+            SetLastError(error);
+            return FALSE;
+        }
+        ossSleepMs(ossWinShareRetryDelayMs(attempt - 1));
     }
 }
 
@@ -123,12 +117,12 @@ unsigned ossFileDelete(const char* path) {
                                GetCurrentProcessId(), InterlockedIncrement(&counter));
     bool movedAside = length > 0 && (size_t)length < sizeof aside && MoveFileExA(path, aside, 0);
     if (movedAside) {
-        if (DeleteFileA(aside)) return rc;
+        if (ossWinDeleteName(aside)) return rc;
         DWORD error = GetLastError();
         MoveFileExA(aside, path, 0);  // could not delete: the file keeps its name
         SetLastError(error);
     } else {
-        if (DeleteFileA(path)) return rc;
+        if (ossWinDeleteName(path)) return rc;
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return rc = OSS_RC_FILE_NOT_FOUND;  // callers expect it
@@ -140,9 +134,11 @@ unsigned ossFileRename(const char* from, const char* to) {
     unsigned rc = 0;
     GENREG_TRACE(OSS_FID_FILE_RENAME, &rc);
     if (!from || !to) return rc = OSS_RC_BAD_ARGUMENT;
-    if (ossFaultHit(OSS_FAULT_RENAME) || !moveReplacing(from, to)) {
+    int attempts = 0;
+    if (ossFaultHit(OSS_FAULT_RENAME) || !moveReplacing(from, to, &attempts)) {
         rc = ossSysFail(OSS_FID_FILE_RENAME, 1, "MoveFileExA", from);
-        ossLog(OSS_FID_FILE_RENAME, 2, rc, OSS_SEVERITY_ERROR, "rename target %s", to);
+        ossLog(OSS_FID_FILE_RENAME, 2, rc, OSS_SEVERITY_ERROR, "rename target %s attempts=%d", to,
+               attempts);
     }
     return rc;
 }
@@ -184,6 +180,18 @@ unsigned ossFileSetPermissions(const char* path, uint64_t permissions) {
     return rc;
 }
 
+// Every A call of the system, and the swap's absolute names, need the
+// absolute form of a name within MAX_PATH; a longer one would fail only at
+// the commit, after the copy was written.
+unsigned ossCheckPathLength(const char* path) {
+    if (!path) return OSS_RC_BAD_ARGUMENT;
+    char full[MAX_PATH];
+    if (fullPath(path, full)) return 0;
+    if (GetLastError() != ERROR_FILENAME_EXCED_RANGE && std::strlen(path) < MAX_PATH)
+        return ossSysFail(OSS_FID_FILE_INFO, 3, "GetFullPathNameA", path);
+    return OSS_RC_BUFFER_TOO_SMALL;
+}
+
 unsigned ossFileIdentityOfPath(const char* path, OSSFileIdentity* id) {
     unsigned rc = 0;
     GENREG_TRACE(OSS_FID_FILE_IDENTITY, &rc);
@@ -222,8 +230,8 @@ bool linksUnsupported(DWORD error) {
 // ReplaceFileA, retrying short sharing violations. On false the last error
 // is set; target still holds the old content.
 bool replaceWithReplaceFile(const char* source, const char* target, const char* backup) {
-    for (int attempt = 0; attempt < kShareRetries; ++attempt) {
-        if (attempt) ossSleepMs(shareRetryDelayMs(attempt - 1));
+    for (int attempt = 0; attempt < kOssWinShareRetries; ++attempt) {
+        if (attempt) ossSleepMs(ossWinShareRetryDelayMs(attempt - 1));
         if (ReplaceFileA(target, source, backup, REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
             return true;
         DWORD error = GetLastError();
@@ -232,7 +240,8 @@ bool replaceWithReplaceFile(const char* source, const char* target, const char* 
             // take its place: give the old content its name back.
             MoveFileExA(backup, target, MOVEFILE_WRITE_THROUGH);
         }
-        if (!isTransientShareError(error) && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
+        if (!ossWinRefusalIsTransient(source, target, error) &&
+            error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
             error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
             SetLastError(error);
             return false;
@@ -242,11 +251,39 @@ bool replaceWithReplaceFile(const char* source, const char* target, const char* 
     return false;
 }
 
+// Makes backup hold target's content: a second hard link, or where the
+// volume cannot link, ReplaceFileA (which also does the move: *moved) or a
+// copy. On failure nothing is left at backup.
+unsigned makeBackup(const char* source, const char* target, const char* backup, bool* moved) {
+    *moved = false;
+    if (CreateHardLinkA(backup, target, nullptr)) return 0;
+    DWORD error = GetLastError();
+    if (!linksUnsupported(error))
+        return ossSysFailWith(OSS_FID_FILE_REPLACE, 5, 1, error, "CreateHardLinkA", backup);
+    if (replaceWithReplaceFile(source, target, backup)) {
+        *moved = true;
+        return 0;
+    }
+    ossLog(OSS_FID_FILE_REPLACE, 6,
+           ossErrorMapSystem(OSS_FID_FILE_REPLACE, 6, 1, GetLastError(), 0), OSS_SEVERITY_WARNING,
+           "no hard link (%lu) nor ReplaceFileA (%lu); copying %s", error, GetLastError(), target);
+    if (!CopyFileA(target, backup, TRUE))
+        return ossSysFail(OSS_FID_FILE_REPLACE, 7, "CopyFileA", backup);
+    return 0;
+}
+
 }  // namespace
 
-// Two steps, each leaving a complete file under target's name: the old
-// file gets the backup name as a second hard link, then MoveFileExA puts
-// source over target in one rename of the file system (replace if exists).
+// The old file gets the backup name as a second hard link, then MoveFileExA
+// puts source over target in one rename of the file system (replace if
+// exists), so that each step leaves a complete file under target's name.
+// Before either step, source is given what target carries (hidden and
+// system attributes, owner, group and DACL, file_state.h): the one open of
+// target that reads them also asks for the right to delete it, so a program
+// holding target in a way that blocks the rename is found before a backup
+// exists. A read-only target would refuse the rename: its attribute is
+// lifted for the swap (source already carries it, the backup, which is the
+// old file, goes without it) and put back if the swap fails.
 // ReplaceFileA is only the fallback for volumes without hard links: it
 // renames target away before source takes its place, so for a moment no
 // file has that name (concurrent readers then fail with error 2). The last
@@ -265,9 +302,10 @@ unsigned ossFileReplace(const char* source, const char* target, const char* back
         !fullPath(backup, fullBackup)) {
         return rc = ossSysFail(OSS_FID_FILE_REPLACE, 2, "GetFullPathNameA", target);
     }
+    int attempts = 0;
     if (!ossIsFile(fullTarget)) {
         // Nothing to keep: the source simply takes the name.
-        if (!moveReplacing(fullSource, fullTarget))
+        if (!moveReplacing(fullSource, fullTarget, &attempts))
             rc = ossSysFail(OSS_FID_FILE_REPLACE, 3, "MoveFileExA", source);
         return rc;
     }
@@ -275,28 +313,27 @@ unsigned ossFileReplace(const char* source, const char* target, const char* back
         SetLastError(ERROR_FILE_NOT_FOUND);
         return rc = ossSysFail(OSS_FID_FILE_REPLACE, 4, "replace", source);
     }
-    if (!CreateHardLinkA(fullBackup, fullTarget, nullptr)) {
-        DWORD error = GetLastError();
-        if (!linksUnsupported(error))
-            return rc =
-                       ossSysFailWith(OSS_FID_FILE_REPLACE, 5, 1, error, "CreateHardLinkA", backup);
-        if (replaceWithReplaceFile(fullSource, fullTarget, fullBackup)) {
-            *backupMade = true;
-            return rc;
-        }
-        ossLog(OSS_FID_FILE_REPLACE, 6,
-               ossErrorMapSystem(OSS_FID_FILE_REPLACE, 6, 1, GetLastError(), 0),
-               OSS_SEVERITY_WARNING, "no hard link (%lu) nor ReplaceFileA (%lu); copying %s", error,
-               GetLastError(), target);
-        if (!CopyFileA(fullTarget, fullBackup, TRUE))
-            return rc = ossSysFail(OSS_FID_FILE_REPLACE, 7, "CopyFileA", backup);
-    }
-    *backupMade = true;
-    if (!moveReplacing(fullSource, fullTarget)) {
+    OSSWinFileState state;
+    rc = ossWinReadFileState(fullTarget, &state, OSS_FID_FILE_REPLACE, 10);
+    if (rc == 0) rc = ossWinCarryFileState(fullSource, &state, OSS_FID_FILE_REPLACE, 12);
+    ossWinFreeFileState(&state);
+    if (rc != 0) return rc;
+    const bool readOnly = state.attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnly && !SetFileAttributesA(fullTarget, state.attributes & ~FILE_ATTRIBUTE_READONLY))
+        return rc = ossSysFail(OSS_FID_FILE_REPLACE, 9, "SetFileAttributesA", target);
+    bool moved = false;
+    rc = makeBackup(fullSource, fullTarget, fullBackup, &moved);
+    if (rc == 0 && !moved && !moveReplacing(fullSource, fullTarget, &attempts)) {
         rc = ossSysFail(OSS_FID_FILE_REPLACE, 8, "MoveFileExA", source);
-        DeleteFileA(fullBackup);  // target still holds the old content
-        *backupMade = false;
+        ossLog(OSS_FID_FILE_REPLACE, 8, rc, OSS_SEVERITY_ERROR, "target %s attempts=%d", target,
+               attempts);
+        // target still holds the old content; the backup is its second
+        // name (or a copy) and goes again.
+        ossWinDeleteName(fullBackup);
+    } else if (rc == 0) {
+        *backupMade = true;
     }
+    if (rc != 0 && readOnly) SetFileAttributesA(fullTarget, state.attributes);
     return rc;
 }
 

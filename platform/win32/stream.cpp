@@ -224,6 +224,16 @@ FILE* ossFdOpen(int fd, const char* mode) {
     return stream;
 }
 
+// The runtime's descriptor table is a separate object on Windows: closing
+// only the handle would leave the slot taken for the process's life.
+int ossFdClose(int fd) {
+    if (fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return _close(fd) == 0 ? 0 : -1;
+}
+
 int ossAccess(const char* path, int mode) {
     if (!path) return -1;
     return _access(path, mode) == 0 ? 0 : -1;

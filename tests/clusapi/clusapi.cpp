@@ -1,5 +1,5 @@
 // A stand-in for the system's cluster library, loaded by the tests in its
-// place (a clusapi.dll beside the test program wins over the system's).
+// place through the library's test hook (ossClusterUseLibraryForTest).
 // The cluster registry is an ordinary registry key: the path below
 // HKEY_CURRENT_USER named by GENREG_TEST_CLUSTER_ROOT when the local
 // cluster is opened. Without that variable there is no cluster to open.

@@ -3,7 +3,9 @@
 //   machine  stands in for HKEY_LOCAL_MACHINE (RegOverridePredefKey, for
 //            this process only, so parallel tests never meet)
 //   cluster  the cluster registry's root, served by the test cluster
-//            library (tests/clusapi) found through GENREG_TEST_CLUSTER_ROOT
+//            library (tests/clusapi, genreg_test_clusapi.dll beside the test
+//            program, handed to the library through its test hook) found
+//            through GENREG_TEST_CLUSTER_ROOT
 // Services are real services of the service control manager, named with
 // the test's token and deleted afterwards.
 //
@@ -35,6 +37,18 @@ struct BackendState {
 namespace {
 
 const char kClusterRootEnv[] = "GENREG_TEST_CLUSTER_ROOT";
+const char kTestClusterLibrary[] = "genreg_test_clusapi.dll";
+
+// The test cluster library beside the running test program.
+std::string testClusterLibrary() {
+    char program[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return kTestClusterLibrary;
+    std::string path(program, length);
+    size_t slash = path.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+           kTestClusterLibrary;
+}
 const char kServiceBinary[] = "C:\\windows\\system32\\notepad.exe";
 
 bool setValue(HKEY parent, const ResolvedRow& row, std::string* why) {
@@ -151,12 +165,14 @@ bool backendInstall(const std::string& token, const std::vector<ResolvedRow>& ro
         return false;
     }
     state->overridden = true;
+    ossClusterUseLibraryForTest(testClusterLibrary().c_str());
     ossClusterApiResetForTest();
     return true;
 }
 
 void backendRemove(BackendState* state) {
     SetEnvironmentVariableA(kClusterRootEnv, nullptr);
+    ossClusterUseLibraryForTest(nullptr);
     ossClusterApiResetForTest();
     if (!state) return;
     if (state->overridden) RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);

@@ -7,17 +7,20 @@
 
 #include "args.h"
 #include "cli.h"
+#include "edit_lock.h"
 #include "file_link.h"
 #include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
+#include "set_compare.h"
 #include "store.h"
 
 namespace {
 
 const char kVerb[] = "binvar";
 
-const OptionRule kOptions[] = {{"comment", true}, {"all", false}, {nullptr, false}};
+const OptionRule kOptions[] = {
+    {"comment", true}, {"all", false}, {"no-wait", false}, {"timeout", true}, {nullptr, false}};
 
 const char kHelp[] =
     "usage: genreg binvar FILE list\n"
@@ -34,6 +37,9 @@ const char kHelp[] =
     "  set     changes the value of every record named NAME, keeping its comment\n"
     "          unless --comment is given, or adds one\n"
     "  remove  removes the record named NAME; --all when several are\n"
+    "Editing actions wait for the update lock while another edit of FILE runs,\n"
+    "saying so after a second; --no-wait fails at once instead, --timeout SECONDS\n"
+    "after that long (status 3, GENREG_RC_LOCKED).\n"
     "A file that is not made of 36-byte records (a text file, a global registry\n"
     "file, a damaged file) is refused by every action (status 3) and left as it is.\n"
     "A FILE that is a symbolic link edits the file it points to and stays a link.\n";
@@ -123,11 +129,14 @@ int write(Invocation* inv, GenRegBinVarVal* file, const std::string& path, bool 
         return reportUsage(kVerb, "a comment has at most 15 characters");
 
     std::string what = (add ? "add " + name + " to " : "set " + name + " in ") + path;
+    EditLock lock(file);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     BinVarValRecord key = keyFor(name);
     BinVarValRecord old{};
     bool exists = false;
     if (!add && fileExists(path)) {
-        unsigned rc = file->Get(GENREG_BINVARVAL_VARIABLE, &key, &old);
+        rc = file->Get(GENREG_BINVARVAL_VARIABLE, &key, &old);
         if (rc != 0 && rc != GENREG_RC_NO_MATCH) return reportLibraryFailure(what, rc);
         exists = rc == 0;
     }
@@ -138,16 +147,15 @@ int write(Invocation* inv, GenRegBinVarVal* file, const std::string& path, bool 
     } else if (exists) {
         std::memcpy(record.Comment, old.Comment, sizeof record.Comment);
     }
-    unsigned rc;
     if (!exists) {
         rc = file->Add(GENREG_BINVARVAL_VARIABLE, &record);
     } else {
+        // Only the records that differ from the record are rewritten (the
+        // schema's equality covers the whole record); none differing means
+        // every record named so already holds it.
+        SetComparison comparison(file, &record, nullptr);
         rc = file->Change(GENREG_BINVARVAL_VARIABLE, &key, &record);
-        // UNCHANGED: every record named so already holds this value and,
-        // as the comparison covers the whole record, this comment.
-        if (rc == GENREG_RC_UNCHANGED &&
-            std::memcmp(record.Comment, old.Comment, sizeof record.Comment) == 0)
-            rc = 0;
+        if (rc == GENREG_RC_NO_MATCH) rc = 0;
     }
     if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     return kExitOk;
@@ -156,6 +164,9 @@ int write(Invocation* inv, GenRegBinVarVal* file, const std::string& path, bool 
 int remove(Invocation* inv, GenRegBinVarVal* file, const std::string& path,
            const std::string& name) {
     std::string what = "remove " + name + " from " + path;
+    EditLock lock(file);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     BinVarValRecord key = keyFor(name);
     return deleteMatching(file, GENREG_BINVARVAL_VARIABLE, &key, inv->has("all"), what,
                           "records have that name");
@@ -174,12 +185,16 @@ int run(Invocation* inv) {
     } else if (action == "get") {
         ok = checkWordCount(*inv, 3, 3, &error) && checkOptions(*inv, {}, &error);
     } else if (action == "add" || action == "set") {
-        ok = checkWordCount(*inv, 4, 4, &error) && checkOptions(*inv, {"comment"}, &error);
+        ok = checkWordCount(*inv, 4, 4, &error) &&
+             checkOptions(*inv, {"comment", "no-wait", "timeout"}, &error);
     } else if (action == "remove") {
-        ok = checkWordCount(*inv, 3, 3, &error) && checkOptions(*inv, {"all"}, &error);
+        ok = checkWordCount(*inv, 3, 3, &error) &&
+             checkOptions(*inv, {"all", "no-wait", "timeout"}, &error);
     } else {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
+    uint32_t waitMs = 0;
+    if (ok) ok = editWaitOf(*inv, &waitMs, &error);
     if (!ok) return reportUsage(kVerb, error);
     int status = refuseWrongKind(path, kKindBinVar, "a binary variable/value file");
     if (status != kExitOk) return status;

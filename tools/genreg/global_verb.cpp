@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "edit_lock.h"
 #include "file_link.h"
 #include "file_kind.h"
 #include "global_fields.h"
@@ -24,7 +25,7 @@ const OptionRule kOptions[] = {
     {"maintenance", true}, {"text128", true},    {"text256", true},   {"comment", true},
     {"level", true},       {"text4", true},      {"text8", true},     {"text16", true},
     {"int64", true},       {"flag128", true},    {"int256", true},    {"int512", true},
-    {nullptr, false},
+    {"no-wait", false},    {"timeout", true},    {nullptr, false},
 };
 
 const char kHelp[] =
@@ -60,6 +61,9 @@ const char kHelp[] =
     "  path            the file's path\n"
     "  upgrade-levels  brings the QVR and PLV service records of the running\n"
     "                  version up to the running level; prints how many changed\n"
+    "add, set, remove and upgrade-levels wait for the update lock while another\n"
+    "edit of the file runs, saying so after a second; --no-wait fails at once\n"
+    "instead, --timeout SECONDS after that long (status 3, GENREG_RC_LOCKED).\n"
     "A file that is not made of instance, service and variable records (a text file,\n"
     "a binary variable file, a damaged file) is refused by every action but path\n"
     "(status 3) and left as it is. A file name that is a symbolic link edits the\n"
@@ -202,7 +206,9 @@ bool applyOptions(const Invocation& inv, uint32_t type, GlobalRegRecord* record,
     std::vector<const GlobalField*> words = wordFields(type, true);
     std::string error;
     for (const Option& option : inv.options) {
-        if (option.name == "file" || option.global) continue;
+        if (option.name == "file" || option.name == "no-wait" || option.name == "timeout" ||
+            option.global)
+            continue;
         const GlobalField* field = globalFieldNamed(type, option.name.c_str());
         if (!field || std::find(words.begin(), words.end(), field) != words.end()) {
             *status = reportUsage(kVerb, "option --" + option.name + " does not apply to " +
@@ -252,9 +258,15 @@ int write(Invocation* inv, GlobalReg* registry, const std::string& path, uint32_
     RecordSpace record;
     std::string what =
         (add ? "add " : "set ") + recordLabel(type, inv->words) + (add ? " to " : " in ") + path;
+    std::string error;
+    uint32_t waitMs = 0;
+    if (!editWaitOf(*inv, &waitMs, &error)) return reportUsage(kVerb, error);
+    EditLock lock(registry);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     bool exists = false;
     if (!add && fileExists(path)) {
-        unsigned rc = registry->Get(globalKeyFields(type), key.record(), record.record());
+        rc = registry->Get(globalKeyFields(type), key.record(), record.record());
         if (rc != 0 && rc != GENREG_RC_NO_MATCH) return reportLibraryFailure(what, rc);
         exists = rc == 0;
         // Fields this version does not know are carried over by the store
@@ -265,8 +277,8 @@ int write(Invocation* inv, GlobalReg* registry, const std::string& path, uint32_
     if (!recordFromWords(*inv, type, true, record.record(), &status)) return status;
     if (!applyOptions(*inv, type, record.record(), &status)) return status;
     key.record()->FieldMask &= globalKeyFields(type);
-    unsigned rc = exists ? registry->Change(globalKeyFields(type), key.record(), record.record())
-                         : registry->Add(globalKeyFields(type), record.record());
+    rc = exists ? registry->Change(globalKeyFields(type), key.record(), record.record())
+                : registry->Add(globalKeyFields(type), record.record());
     if (rc == GENREG_RC_UNCHANGED) rc = 0;
     if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     return kExitOk;
@@ -274,20 +286,28 @@ int write(Invocation* inv, GlobalReg* registry, const std::string& path, uint32_
 
 int remove(Invocation* inv, GlobalReg* registry, const std::string& path, uint32_t type) {
     std::string error;
-    if (!checkOptions(*inv, {"file"}, &error)) return reportUsage(kVerb, error);
+    uint32_t waitMs = 0;
+    if (!checkOptions(*inv, {"file", "no-wait", "timeout"}, &error) ||
+        !editWaitOf(*inv, &waitMs, &error))
+        return reportUsage(kVerb, error);
     RecordSpace key;
     int status = kExitOk;
     if (!recordFromWords(*inv, type, false, key.record(), &status)) return status;
     std::string what = "remove " + recordLabel(type, inv->words) + " from " + path;
     if (!fileExists(path)) return reportLibraryFailure(what, GENREG_RC_FILE_NOT_FOUND);
-    unsigned rc = registry->Delete(globalKeyFields(type), key.record());
+    EditLock lock(registry);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
+    rc = registry->Delete(globalKeyFields(type), key.record());
     if (rc != 0) return reportLibraryFailure(what, rc);
     return kExitOk;
 }
 
 int upgradeLevels(Invocation* inv, GlobalReg* registry, const std::string& path) {
     uint64_t count = 0;
-    unsigned rc = UpgradeServiceLevels(registry, &count);
+    EditLock lock(registry);
+    unsigned rc = lock.take(*inv, path);
+    if (rc == 0) rc = UpgradeServiceLevels(registry, &count);
     if (rc != 0) return reportLibraryFailure("upgrade the service levels in " + path, rc);
     if (inv->json) {
         JsonWriter json;
@@ -323,7 +343,11 @@ int run(Invocation* inv) {
         bool ok = checkWordCount(*inv, 1, 1, &error) &&
                   (action == "list"
                        ? checkOptions(*inv, {"file", "instances", "services", "variables"}, &error)
+                   : action == "upgrade-levels"
+                       ? checkOptions(*inv, {"file", "no-wait", "timeout"}, &error)
                        : checkOptions(*inv, {"file"}, &error));
+        uint32_t waitMs = 0;
+        ok = ok && editWaitOf(*inv, &waitMs, &error);
         if (!ok) return reportUsage(kVerb, error);
     } else if (action != "get" && action != "add" && action != "set" && action != "remove") {
         return reportUsage(kVerb, "unknown action '" + action + "'");

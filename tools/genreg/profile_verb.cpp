@@ -4,15 +4,19 @@
 #include <genreg/rc.h>
 #include <genreg/varval.h>
 
+#include <cerrno>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
 #include "args.h"
 #include "cli.h"
+#include "edit_lock.h"
 #include "file_link.h"
 #include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
+#include "set_compare.h"
 #include "store.h"
 
 namespace {
@@ -20,8 +24,8 @@ namespace {
 const char kVerb[] = "profile";
 
 const OptionRule kOptions[] = {
-    {"bool", false}, {"int", false},    {"uint", false},    {"double", false},
-    {"all", false},  {"comment", true}, {"compact", false}, {nullptr, false},
+    {"bool", false},   {"int", false},     {"uint", false},    {"double", false}, {"all", false},
+    {"comment", true}, {"compact", false}, {"no-wait", false}, {"timeout", true}, {nullptr, false},
 };
 
 const char kHelp[] =
@@ -34,11 +38,16 @@ const char kHelp[] =
     "  list   every variable with its value and comment\n"
     "  get    the value of the first line that sets NAME, as written (a quoted\n"
     "         value keeps its quotes); --bool (true/false, yes/no, on/off, 1/0),\n"
-    "         --int, --uint and --double print it converted\n"
+    "         --int, --uint and --double print it converted (a number the type\n"
+    "         cannot hold, such as a negative one for --uint, is an error)\n"
     "  set    changes every line that sets NAME in place, keeping its layout and\n"
-    "         its comment (--comment replaces it, --comment '' drops it), or\n"
-    "         appends \"NAME = VALUE\" (\"NAME=VALUE\" with --compact)\n"
+    "         the comment of the first (--comment replaces it on every line,\n"
+    "         --comment '' drops it), or appends \"NAME = VALUE\" (\"NAME=VALUE\"\n"
+    "         with --compact); lines that already hold it stay as they are\n"
     "  unset  removes the line that sets NAME; --all when several lines do\n"
+    "Editing actions wait for the update lock while another edit of FILE runs,\n"
+    "saying so after a second; --no-wait fails at once instead, --timeout SECONDS\n"
+    "after that long (status 3, GENREG_RC_LOCKED).\n"
     "A file that holds NUL bytes is not a profile: every action refuses it (status 3)\n"
     "and leaves it as it is. A FILE that is a symbolic link edits the file it points\n"
     "to and stays a link.\n";
@@ -99,6 +108,31 @@ int list(Invocation* inv, GenRegVarVal* profile, const std::string& path) {
     return kExitOk;
 }
 
+// False when text is a number that a 64-bit integer of the kind cannot
+// hold: beyond its range, or negative for an unsigned one. (The getters
+// convert as strtoll and strtoull do, which clamp the one and wrap the
+// other.) Whether the text is a number at all is the getters' business.
+bool fitsInteger(const std::string& text, bool isSigned) {
+    std::string number = trimmed(text.c_str());
+    if (!isSigned && !number.empty() && number[0] == '-') return false;
+    errno = 0;
+    if (isSigned)
+        std::strtoll(number.c_str(), nullptr, 0);
+    else
+        std::strtoull(number.c_str(), nullptr, 0);
+    return errno != ERANGE;
+}
+
+// Everything but name and value: profile lines that differ only in the
+// comment are not the same line for a set.
+bool sameComment(const void* stored, const void* wanted) {
+    auto commentText = [](const VarValRecord* r) {
+        return (r->Contains & GENREG_VARVAL_HAS_COMMENT) ? trimmed(r->Comment) : std::string();
+    };
+    return commentText(static_cast<const VarValRecord*>(stored)) ==
+           commentText(static_cast<const VarValRecord*>(wanted));
+}
+
 // Prints the value of name, converted as the type option asks.
 int get(Invocation* inv, GenRegVarVal* profile, const std::string& path, const std::string& name) {
     int typeOptions = inv->has("bool") + inv->has("int") + inv->has("uint") + inv->has("double");
@@ -126,13 +160,13 @@ int get(Invocation* inv, GenRegVarVal* profile, const std::string& path, const s
     } else if (inv->has("int")) {
         int64_t value = 0;
         asWhat = "a signed integer";
-        converted = profile->GetSintValue(name.c_str(), &value);
+        converted = fitsInteger(text, true) && profile->GetSintValue(name.c_str(), &value);
         plain = std::to_string(value);
         json.number(value);
     } else if (inv->has("uint")) {
         uint64_t value = 0;
         asWhat = "an unsigned integer";
-        converted = profile->GetUintValue(name.c_str(), &value);
+        converted = fitsInteger(text, false) && profile->GetUintValue(name.c_str(), &value);
         plain = std::to_string(value);
         json.unsignedNumber(value);
     } else if (inv->has("double")) {
@@ -192,10 +226,13 @@ int set(Invocation* inv, GenRegVarVal* profile, const std::string& path, const s
     if (inv->has("compact")) bCompactFormattedLine = true;
 
     std::string what = "set " + name + " in " + path;
+    EditLock lock(profile);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     VarValRecord key = keyFor(name);
     VarValRecord old{};
-    unsigned rc = fileExists(path) ? profile->Get(GENREG_VARVAL_VARIABLE, &key, &old)
-                                   : static_cast<unsigned>(GENREG_RC_NO_MATCH);
+    rc = fileExists(path) ? profile->Get(GENREG_VARVAL_VARIABLE, &key, &old)
+                          : static_cast<unsigned>(GENREG_RC_NO_MATCH);
     if (rc != 0 && rc != GENREG_RC_NO_MATCH) return reportLibraryFailure(what, rc);
     bool exists = rc == 0;
     std::string oldComment = exists ? commentOf(old) : "";
@@ -212,10 +249,11 @@ int set(Invocation* inv, GenRegVarVal* profile, const std::string& path, const s
     if (!exists) {
         rc = profile->Add(GENREG_VARVAL_VARIABLE, &record);
     } else {
+        // Only the lines that differ from the record are rewritten; none
+        // differing means every line already holds it.
+        SetComparison comparison(profile, &record, sameComment);
         rc = profile->Change(GENREG_VARVAL_VARIABLE, &key, &record);
-        // The store judges "unchanged" by name and value alone, so a new
-        // comment on an unchanged value cannot be written this way.
-        if (rc == GENREG_RC_UNCHANGED && comment == oldComment) rc = 0;
+        if (rc == GENREG_RC_NO_MATCH) rc = 0;
     }
     if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     return kExitOk;
@@ -225,6 +263,9 @@ int unset(Invocation* inv, GenRegVarVal* profile, const std::string& path,
           const std::string& name) {
     std::string what = "unset " + name + " in " + path;
     if (!fileExists(path)) return reportLibraryFailure(what, GENREG_RC_FILE_NOT_FOUND);
+    EditLock lock(profile);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     VarValRecord key = keyFor(name);
     return deleteMatching(profile, GENREG_VARVAL_VARIABLE, &key, inv->has("all"), what,
                           "lines set it");
@@ -244,12 +285,15 @@ int run(Invocation* inv) {
              checkOptions(*inv, {"bool", "int", "uint", "double"}, &error);
     } else if (action == "set") {
         ok = checkWordCount(*inv, 4, 4, &error) &&
-             checkOptions(*inv, {"comment", "compact"}, &error);
+             checkOptions(*inv, {"comment", "compact", "no-wait", "timeout"}, &error);
     } else if (action == "unset") {
-        ok = checkWordCount(*inv, 3, 3, &error) && checkOptions(*inv, {"all"}, &error);
+        ok = checkWordCount(*inv, 3, 3, &error) &&
+             checkOptions(*inv, {"all", "no-wait", "timeout"}, &error);
     } else {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
+    uint32_t waitMs = 0;
+    if (ok) ok = editWaitOf(*inv, &waitMs, &error);
     if (!ok) return reportUsage(kVerb, error);
     int status = refuseWrongKind(path, kKindText, "a profile");
     if (status != kExitOk) return status;

@@ -7,10 +7,12 @@
 
 #include "args.h"
 #include "cli.h"
+#include "edit_lock.h"
 #include "file_link.h"
 #include "file_kind.h"
 #include "output.h"
 #include "record_text.h"
+#include "set_compare.h"
 #include "store.h"
 
 namespace {
@@ -18,10 +20,8 @@ namespace {
 const char kVerb[] = "services";
 
 const OptionRule kOptions[] = {
-    {"port", true},
-    {"proto", true},
-    {"comment", true},
-    {nullptr, false},
+    {"port", true},     {"proto", true},   {"comment", true}, {"aliases", true},
+    {"no-wait", false}, {"timeout", true}, {nullptr, false},
 };
 
 const char kHelp[] =
@@ -36,9 +36,14 @@ const char kHelp[] =
     "  list    every entry\n"
     "  get     the entries named NAME, narrowed by --port and --proto\n"
     "  add     appends a new entry; fails when NAME already has one for PROTO\n"
-    "  set     rewrites the entry of NAME and PROTO in place (port and aliases as\n"
-    "          given, the comment kept unless --comment is given), or adds it\n"
+    "  set     rewrites the entry of NAME and PROTO in place with the port given,\n"
+    "          keeping its aliases unless ALIAS words or --aliases 'A B' are given\n"
+    "          (--aliases '' drops them) and its comment, with the blanks before\n"
+    "          it, unless --comment is given; or adds it\n"
     "  remove  removes the entry of NAME (of NAME and --proto when it has several)\n"
+    "Editing actions wait for the update lock while another edit of FILE runs,\n"
+    "saying so after a second; --no-wait fails at once instead, --timeout SECONDS\n"
+    "after that long (status 3, GENREG_RC_LOCKED).\n"
     "A file that holds NUL bytes is not a services file: every action refuses it\n"
     "(status 3) and leaves it as it is. A FILE that is a symbolic link edits the\n"
     "file it points to and stays a link.\n";
@@ -195,6 +200,66 @@ int get(Invocation* inv, GenRegServices* services, const std::string& path,
     return list(inv, services, path, selector, &key, what);
 }
 
+// The words of text, split at blanks and tabs.
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+        size_t end = text.find_first_of(" \t", at);
+        words.push_back(text.substr(at, end == std::string::npos ? end : end - at));
+        at = end;
+    }
+    return words;
+}
+
+// What a set leaves to the schema's equality of name, port and protocol:
+// the aliases and the comment.
+Entry restOf(const void* record) {
+    const ServicesRecord* r = static_cast<const ServicesRecord*>(record);
+    Entry rest;
+    if (r->aliases)
+        for (char** alias = r->aliases; *alias; ++alias)
+            rest.aliases.push_back(*alias);
+    if (r->Contains & GENREG_SERVICES_COMMENT) rest.comment = trimmed(r->comment);
+    return rest;
+}
+
+bool sameAliasesAndComment(const void* stored, const void* wanted) {
+    Entry a = restOf(stored), b = restOf(wanted);
+    return a.aliases == b.aliases && a.comment == b.comment;
+}
+
+// The schema formats a rewritten line with tabs of its own. A comment the
+// set keeps is put back as the old line had it, with the blanks before
+// it, so that a hand-aligned file stays aligned.
+GenRegTextPackFn schemaPack = nullptr;
+
+unsigned packKeepingComment(void* record, char* line) {
+    const std::string before = line;  // the line being replaced, or ""
+    unsigned rc = schemaPack(record, line);
+    const char* hash = std::strchr(line, '#');
+    size_t oldHash = before.find('#');
+    if (rc != 0 || hash == nullptr || oldHash == std::string::npos) return rc;
+    std::string oldTail = before.substr(oldHash);
+    while (!oldTail.empty() && (oldTail.back() == '\n' || oldTail.back() == '\r'))
+        oldTail.pop_back();
+    // A kept comment may carry the old line's end: compare without it.
+    auto bare = [](std::string text) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        return trimmed(text.c_str());
+    };
+    if (bare(oldTail.substr(1)) != bare(hash + 1)) return rc;
+    size_t oldStart = before.find_last_not_of(" \t", oldHash == 0 ? 0 : oldHash - 1);
+    oldStart = oldHash == 0 || oldStart == std::string::npos ? 0 : oldStart + 1;
+    std::string kept(line, static_cast<size_t>(hash - line));
+    size_t newEnd = kept.find_last_not_of(" \t");
+    kept.resize(newEnd == std::string::npos ? 0 : newEnd + 1);
+    kept += before.substr(oldStart, oldHash - oldStart) + oldTail;
+    if (kept.size() < GENREG_LINE_MAX) std::memcpy(line, kept.c_str(), kept.size() + 1);
+    return rc;
+}
+
 // add and set: words are NAME PORT/PROTO ALIAS...
 int write(Invocation* inv, GenRegServices* services, const std::string& path, bool add) {
     const std::string& name = inv->words[2];
@@ -205,6 +270,13 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
     if (!parsePortProtocol(inv->words[3], &port, &protocol, &error))
         return reportUsage(kVerb, error);
     std::vector<std::string> aliases(inv->words.begin() + 4, inv->words.end());
+    const char* givenAliases = inv->value("aliases");
+    if (givenAliases && !aliases.empty())
+        return reportUsage(kVerb, "give the aliases as words or with --aliases, not both");
+    if (givenAliases) aliases = wordsOf(givenAliases);
+    if (aliases.size() >= GENREG_SERVICES_ALIAS_SLOTS)
+        return reportUsage(kVerb, "too many aliases");
+    const bool aliasesGiven = givenAliases || !aliases.empty();
     for (const std::string& alias : aliases)
         if (!isWord(alias)) return reportUsage(kVerb, "an alias is one word");
     const char* givenComment = inv->value("comment");
@@ -213,16 +285,28 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
 
     std::string what = (add ? "add " + name + " to " : "set " + name + " in ") + path;
     const uint64_t keySelector = GENREG_SERVICES_NAME | GENREG_SERVICES_PROTOCOL;
+    EditLock lock(services);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     ServicesRecord key = keyFor(name, protocol.c_str());
     Entry old;
     bool exists = false;
     if (!add && fileExists(path)) {
+        unsigned count = 0;
+        rc = countRecords(services, keySelector, &key, &count);
+        if (rc != 0) return reportLibraryFailure(what, rc);
+        if (count > 1)
+            return reportFailure("cannot " + what + ": " + std::to_string(count) +
+                                     " entries have that name and protocol (a services file "
+                                     "keeps one; remove the others first)",
+                                 kExitFailed);
         ServicesRecord found{};
-        unsigned rc = services->Get(keySelector, &key, &found);
+        rc = services->Get(keySelector, &key, &found);
         if (rc != 0 && rc != GENREG_RC_NO_MATCH) return reportLibraryFailure(what, rc);
         exists = rc == 0 && entryOf(found, &old);
     }
     std::string comment = givenComment ? trimmed(givenComment) : old.comment;
+    if (!aliasesGiven) aliases = old.aliases;
 
     ServicesRecord record = keyFor(name, protocol.c_str());
     setPort(&record, port);
@@ -235,15 +319,16 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
         record.Contains |= GENREG_SERVICES_COMMENT;
         record.comment = const_cast<char*>(comment.c_str());
     }
-    unsigned rc;
     if (!exists) {
         rc = services->Add(keySelector, &record);
     } else {
+        // The entry is rewritten only when it differs from the record.
+        SetComparison comparison(services, &record, sameAliasesAndComment);
+        schemaPack = services->PackRecord;
+        services->PackRecord = packKeepingComment;
         rc = services->Change(keySelector, &key, &record);
-        // The store compares name, port and protocol only: an entry that
-        // differs in nothing else is unchanged, and new aliases or a new
-        // comment alone cannot be written this way.
-        if (rc == GENREG_RC_UNCHANGED && aliases == old.aliases && comment == old.comment) rc = 0;
+        services->PackRecord = schemaPack;
+        if (rc == GENREG_RC_NO_MATCH) rc = 0;
     }
     if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     return kExitOk;
@@ -256,10 +341,13 @@ int remove(Invocation* inv, GenRegServices* services, const std::string& path,
     if (protocol && !knownProtocol(protocol))
         return reportUsage(kVerb, "the protocol must be one of tcp, udp, ddp, divert");
     if (!fileExists(path)) return reportLibraryFailure(what, GENREG_RC_FILE_NOT_FOUND);
+    EditLock lock(services);
+    unsigned rc = lock.take(*inv, path);
+    if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);
     ServicesRecord key = keyFor(name, protocol);
     uint64_t selector =
         GENREG_SERVICES_NAME | (protocol ? uint64_t{GENREG_SERVICES_PROTOCOL} : uint64_t{0});
-    unsigned rc = services->Delete(selector, &key);
+    rc = services->Delete(selector, &key);
     if (rc != 0) return reportLibraryFailure(what, rc);
     return kExitOk;
 }
@@ -277,12 +365,15 @@ int run(Invocation* inv) {
         ok = checkWordCount(*inv, 3, 3, &error) && checkOptions(*inv, {"port", "proto"}, &error);
     } else if (action == "add" || action == "set") {
         ok = checkWordCount(*inv, 4, 4 + GENREG_SERVICES_ALIAS_SLOTS - 1, &error) &&
-             checkOptions(*inv, {"comment"}, &error);
+             checkOptions(*inv, {"comment", "aliases", "no-wait", "timeout"}, &error);
     } else if (action == "remove") {
-        ok = checkWordCount(*inv, 3, 3, &error) && checkOptions(*inv, {"proto"}, &error);
+        ok = checkWordCount(*inv, 3, 3, &error) &&
+             checkOptions(*inv, {"proto", "no-wait", "timeout"}, &error);
     } else {
         return reportUsage(kVerb, "unknown action '" + action + "'");
     }
+    uint32_t waitMs = 0;
+    if (ok) ok = editWaitOf(*inv, &waitMs, &error);
     if (!ok) return reportUsage(kVerb, error);
     int status = refuseWrongKind(path, kKindText, "a services file");
     if (status != kExitOk) return status;

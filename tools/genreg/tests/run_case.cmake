@@ -1,5 +1,6 @@
 # Runs one case file of the genreg command's tests:
-#   cmake -DGENREG=<program> [-DEMULATOR=<runner>] -DEXAMPLES=<dir> -DWORK=<dir>
+#   cmake -DGENREG=<program> [-DEMULATOR=<runner>] [-DHOLDER=<lock holder>]
+#         -DEXAMPLES=<dir> -DWORK=<dir>
 #         -DCASE=<case.cmake> [-DWINDOWS=ON] -P run_case.cmake
 #
 # A case file is a CMake script made of the calls below. Every run of the
@@ -16,6 +17,13 @@
 #   genreg_run(ARGS args... [EXIT n] [STDOUT text | STDOUT_BEGINS text] [STDERR text])
 #   genreg_split_case(CASE WORDS MESSAGE) splits a table row "words|message": WORDS
 #                                         gets the words (split at blanks), MESSAGE the rest
+#   genreg_together(OUT var RUN args... [RUN args...]...)
+#                                         runs the program once per RUN, all at the
+#                                         same time; var gets the exit statuses
+#   genreg_capture(OUT var ARGS args...)  var gets the output of a run that must exit 0
+#   genreg_expect_count(VAR N WHAT)       the count in VAR is N
+#   genreg_run_locked(FILE f UNTIL first-line|exit ARGS args... [EXIT n] [STDERR text])
+#                                         a run while the update lock of f is held
 #   genreg_expect_file(NAME TEXT)         WORK/NAME holds exactly TEXT
 #   genreg_expect_unchanged(NAME)         WORK/NAME is byte for byte examples/NAME
 #   genreg_expect_same(NAME OTHER)        two files of WORK are byte for byte equal
@@ -115,6 +123,92 @@ function(genreg_split_case case words_var message_var)
   separate_arguments(words UNIX_COMMAND "${words}")
   set(${words_var} "${words}" PARENT_SCOPE)
   set(${message_var} "${message}" PARENT_SCOPE)
+endfunction()
+
+# Runs the program once per RUN group, all at the same time (one pipeline:
+# each run's standard output feeds the next one's input, which the program
+# never reads). OUT gets the exit statuses in RUN order, as a list; what
+# the runs print is dropped. Arguments cannot be empty texts.
+function(genreg_together)
+  cmake_parse_arguments(PARSE_ARGV 0 together "" "OUT" "")
+  set(commands)
+  set(current)
+  foreach(arg IN LISTS together_UNPARSED_ARGUMENTS ITEMS RUN)
+    if(arg STREQUAL "RUN")
+      if(current)
+        list(APPEND commands COMMAND ${CMAKE_COMMAND} -E env ${genreg_env_args} ${EMULATOR}
+             ${GENREG} ${current})
+      endif()
+      set(current)
+    else()
+      list(APPEND current "${arg}")
+    endif()
+  endforeach()
+  execute_process(${commands}
+    WORKING_DIRECTORY "${WORK}"
+    RESULTS_VARIABLE together_results
+    OUTPUT_QUIET ERROR_QUIET)
+  set(${together_OUT} "${together_results}" PARENT_SCOPE)
+endfunction()
+
+# One run that must exit 0; OUT gets its standard output ("\n" line ends).
+function(genreg_capture)
+  cmake_parse_arguments(PARSE_ARGV 0 capture "" "OUT" "ARGS")
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env ${genreg_env_args} ${EMULATOR} ${GENREG} ${capture_ARGS}
+    WORKING_DIRECTORY "${WORK}"
+    RESULT_VARIABLE capture_result
+    OUTPUT_VARIABLE capture_out
+    ERROR_VARIABLE capture_err)
+  genreg_normalise(capture_out "${capture_out}")
+  if(NOT capture_result EQUAL 0)
+    string(REPLACE ";" " " capture_line "${capture_ARGS}")
+    message(SEND_ERROR "genreg ${capture_line}\n  exit ${capture_result}\n${capture_err}")
+    genreg_bump()
+  endif()
+  set(${capture_OUT} "${capture_out}" PARENT_SCOPE)
+endfunction()
+
+# The count in variable counter equals expected; what says what it counts.
+function(genreg_expect_count counter expected what)
+  if(NOT "${${counter}}" STREQUAL "${expected}")
+    message(SEND_ERROR "${what}: ${${counter}}, expected ${expected}")
+    genreg_bump()
+  endif()
+endfunction()
+
+# Runs the program under genreg_lock_holder, which holds the update lock of
+# FILE until the run has written its first line to standard error
+# (UNTIL first-line) or has ended (UNTIL exit); compared as genreg_run.
+function(genreg_run_locked)
+  cmake_parse_arguments(PARSE_ARGV 0 locked "" "FILE;UNTIL;EXIT;STDERR" "ARGS")
+  if(NOT DEFINED locked_EXIT)
+    set(locked_EXIT 0)
+  endif()
+  set(program "${GENREG}")
+  if(WINDOWS)
+    # The helper starts the program itself, with a name Windows can read.
+    string(REPLACE "/" "\\" program "Z:${GENREG}")
+  endif()
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env ${genreg_env_args} ${EMULATOR} ${HOLDER} ${locked_FILE}
+            ${locked_UNTIL} ${program} ${locked_ARGS}
+    WORKING_DIRECTORY "${WORK}"
+    RESULT_VARIABLE locked_result
+    OUTPUT_VARIABLE locked_out
+    ERROR_VARIABLE locked_err)
+  genreg_normalise(locked_err "${locked_err}")
+  string(REPLACE ";" " " locked_line "${locked_ARGS}")
+  if(NOT "${locked_result}" STREQUAL "${locked_EXIT}")
+    message(SEND_ERROR "genreg ${locked_line} (lock held)\n  exit ${locked_result}, expected "
+                       "${locked_EXIT}\n  stderr:\n${locked_err}")
+    genreg_bump()
+  endif()
+  if(NOT "${locked_err}" STREQUAL "${locked_STDERR}")
+    message(SEND_ERROR "genreg ${locked_line} (lock held)\n  standard error differs.\n"
+                       "--- expected\n${locked_STDERR}--- actual\n${locked_err}---")
+    genreg_bump()
+  endif()
 endfunction()
 
 function(genreg_expect_file name text)

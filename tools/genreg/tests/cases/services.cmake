@@ -92,9 +92,9 @@ qvrinst3	50020/udp
 qvrlongname	60000/tcp			# set adds
 ")
 
-# New aliases alone on an unchanged port are refused by the store.
-genreg_run(ARGS services services set qvrinst1_int 50001/tcp extra EXIT 3 STDERR
-  "genreg: cannot set qvrinst1_int in services: GENREG_RC_UNCHANGED (0x900001f7)\n")
+# New aliases alone on an unchanged port are written.
+genreg_run(ARGS services services set qvrinst1_int 50001/tcp extra)
+genreg_run(ARGS services services get qvrinst1_int STDOUT_BEGINS "NAME          PORT   PROTOCOL  ALIASES  COMMENT\nqvrinst1_int  50001  tcp       extra")
 genreg_run(ARGS services absent list EXIT 1 STDERR
   "genreg: cannot list absent: GENREG_RC_FILE_NOT_FOUND (0x90000513)\n")
 genreg_expect_missing(absent)

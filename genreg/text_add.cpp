@@ -24,7 +24,9 @@ unsigned lastLineIsOpen(const char* path, bool* open) {
     unsigned rc = 0;
     GENREG_TRACE(FID_LAST_BYTE, &rc);
     *open = false;
-    if (!ossIsFile(path)) return rc;
+    OSSPathKind kind = OSS_PATH_ABSENT;
+    if (ossPathKindOf(path, &kind) != 0) return rc = GENREG_RC_READ_FAILED;
+    if (kind == OSS_PATH_ABSENT) return rc;
     FILE* stream = ossStreamOpen(path, "rb");
     int64_t size = -1;
     char last = '\n';

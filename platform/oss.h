@@ -54,8 +54,25 @@ unsigned ossSiblingPath(const char* path, const char* prefix, const char* suffix
 // MAX_PATH, else OSS_RC_BUFFER_TOO_SMALL; POSIX has no such limit below
 // the library's own.
 unsigned ossCheckPathLength(const char* path);
+// True when path exists as that kind (following links). False also when
+// the system cannot tell: where "absent" and "could not tell" must differ,
+// ask ossPathKindOf.
 bool ossIsFile(const char* path);
 bool ossIsDirectory(const char* path);
+
+enum OSSPathKind : uint32_t {
+    OSS_PATH_ABSENT,     // no such name (or a directory on the way is missing)
+    OSS_PATH_FILE,       // a regular file
+    OSS_PATH_DIRECTORY,  // a directory
+    OSS_PATH_LINK,       // a symbolic link (Windows: a reparse point), dangling or not
+    OSS_PATH_OTHER,      // a FIFO, device, socket
+};
+// What the name path itself is, never following a link at it. 0 and *kind
+// (OSS_PATH_ABSENT when the name does not exist). When the system cannot
+// tell (no right to search a directory on the way, an I/O error, a name too
+// long) the mapped failure code, logged; *kind is then OSS_PATH_ABSENT and
+// must not be taken for an answer.
+unsigned ossPathKindOf(const char* path, OSSPathKind* kind);
 
 struct OSSDirectoryCreateParam {
     uint32_t version;  // OSS_INTERFACE_VERSION
@@ -115,6 +132,14 @@ FILE* ossStreamCreateExclusive(const char* path, const char* mode);
 // fopen with mode; on Windows the file stays open to renaming and deletion
 // by others, like every file of this layer. Null on failure (errno).
 FILE* ossStreamOpen(const char* path, const char* mode);
+
+// Gives the file behind to the owner and group of the file behind from
+// (both open streams; the owner is read from the open file, never from a
+// name). POSIX: fchown when they differ, which needs the right to give
+// files away (an update run by an administrator on a service account's
+// file); a refusal is a failure. Windows: 0 (files have no such owner and
+// group to keep here).
+unsigned ossStreamCopyOwner(FILE* from, FILE* to);
 
 // ---- the bridge from an OS file handle to a stream -------------------------
 

@@ -43,7 +43,9 @@ unsigned describeFileEnd(const char* path, bool join, FileEnd* end) {
     unsigned rc = 0;
     GENREG_TRACE(FID_LAST_BYTE, &rc);
     *end = FileEnd{};
-    if (!ossIsFile(path)) return rc;
+    OSSPathKind kind = OSS_PATH_ABSENT;
+    if (ossPathKindOf(path, &kind) != 0) return rc = GENREG_RC_READ_FAILED;
+    if (kind == OSS_PATH_ABSENT) return rc;
     FILE* stream = ossStreamOpen(path, "rb");
     int64_t size = -1;
     // The last line that still fits the line buffer, and a byte more, so

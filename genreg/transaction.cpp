@@ -50,11 +50,21 @@
 //     after a failed swap or deletion. It is made as a second name of F
 //     (hard link) or by the system's replace call, never by writing through
 //     a name, and a stale .F.bkp is deleted before the swap.
-// I6  The marker is the latest uncommitted copy. An update begins by deleting
-//     F.cor and renaming a left-over F.tmp to F.cor. When the left-over
-//     cannot be set aside, the update fails (GENREG_RC_TEMP_OPEN_FAILED)
-//     and leaves F and the left-over untouched. A lookup never touches
-//     F.tmp or F.cor; nothing reads F.cor back.
+// I6  The marker is the copy of the latest interrupted update. An update
+//     begins by deleting F.cor and renaming whatever holds the name F.tmp
+//     (a file, or a link, dangling or not: the name itself is looked at) to
+//     F.cor. When the left-over cannot be set aside, the update fails
+//     (GENREG_RC_TEMP_OPEN_FAILED) and leaves F and the left-over untouched.
+//     An update that is refused or fails removes its own copy
+//     (EndTransaction of a copy it will not commit), so a copy is left only
+//     by an update that was killed or could not remove it. A lookup never
+//     touches F.tmp or F.cor; nothing reads F.cor back.
+// I9  Only regular files are opened, never blocking: a FIFO, device or
+//     directory at F or .F.lock is refused (GENREG_RC_NOT_REGULAR_FILE).
+//     .F.lock is never opened through a link; a missing file is never
+//     created through a link at its name; only an Add creates F, lookups
+//     open existing files only. F.tmp takes F's owner and group, read from
+//     the open F, before its permission bits.
 // I7  Appending in place (an Add with duplicates allowed, verification off,
 //     no checksum) holds the exclusive file lock on F, only writes past F's
 //     old end, and flushes F to stable storage before it unlocks: the old
@@ -92,7 +102,7 @@
 // aside as F.cor (I6); a crash after it leaves new in F and perhaps
 // .F.bkp, which the next commit deletes (I5). A failed update leaves F
 // untouched. An update abandoned before its commit (EndTransaction with
-// GENREG_TXN_READ) leaves its copy behind as the next F.cor.
+// GENREG_TXN_READ) removes its copy (I6).
 #include <genreg/rc.h>
 
 #include "genreg/transaction.h"
@@ -175,7 +185,17 @@ unsigned GenRegCreateFileDirectory(const GenRegFile* handle, uint32_t option, ui
         ossLogRC(functionId, 121, 0, rc, rc, OSS_SEVERITY_ERROR, "file=%s", handle->filePath);
         return rc;
     }
-    if (ossIsDirectory(directory)) return rc;
+    // A link may well lead to the directory; whatever it leads to, the open
+    // that follows tells.
+    OSSPathKind kind = OSS_PATH_ABSENT;
+    unsigned queryRc = ossPathKindOf(directory, &kind);
+    if (queryRc != 0) {
+        rc = GENREG_RC_DIR_CREATE_FAILED;
+        ossLogRC(functionId, 123, 0, queryRc, rc, OSS_SEVERITY_ERROR,
+                 "cannot tell whether directory=%s exists", directory);
+        return rc;
+    }
+    if (kind == OSS_PATH_DIRECTORY || kind == OSS_PATH_LINK) return rc;
     OSSDirectoryCreateParam create = {OSS_INTERFACE_VERSION, directory, kGenRegDirectoryMode,
                                       option};
     unsigned ossRc = ossDirectoryCreate(&create);

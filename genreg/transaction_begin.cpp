@@ -27,7 +27,18 @@ unsigned recoverLeftOver(const GenRegFile* handle) {
                  handle->corruptPath);
         return rc;
     }
-    if (ossAccess(handle->tempPath, 0) != 0) return rc;
+    // The name itself counts, whatever it is: a dangling link there is a
+    // left-over too, and only setting it aside frees the name for the
+    // exclusive creation of the copy.
+    OSSPathKind kind = OSS_PATH_ABSENT;
+    ossRc = ossPathKindOf(handle->tempPath, &kind);
+    if (ossRc != 0) {
+        rc = GENREG_RC_MARKER_RENAME_FAILED;
+        ossLogRC(FID_BEGIN_TRANSACTION, 12, 0, ossRc, rc, OSS_SEVERITY_ERROR,
+                 "cannot tell whether temp=%s exists", handle->tempPath);
+        return rc;
+    }
+    if (kind == OSS_PATH_ABSENT) return rc;
     ossRc = ossFileRename(handle->tempPath, handle->corruptPath);
     if (ossRc != 0)
         ossLogRC(FID_BEGIN_TRANSACTION, 8, 0, ossRc, GENREG_RC_MARKER_RENAME_FAILED,
@@ -66,6 +77,18 @@ unsigned openCopy(GenRegFile* handle, unsigned type) {
                  ossErrorMapSystem(FID_BEGIN_TRANSACTION, 10, 0, (uint32_t)error, 0), rc,
                  OSS_SEVERITY_ERROR, "errno=%d temp=%s mode=%s", error, handle->tempPath, mode);
         return rc;
+    }
+    // A new copy belongs to whoever runs the update; it gets the owner and
+    // group of the open registry file (before its permission bits, which a
+    // change of owner may clear), or the update is refused.
+    if (type != GENREG_TXN_VERIFY) {
+        ossRc = ossStreamCopyOwner(handle->stream, handle->tempStream);
+        if (ossRc != 0) {
+            rc = GENREG_RC_TEMP_MODE_FAILED;
+            ossLogRC(FID_BEGIN_TRANSACTION, 13, 0, ossRc, rc, OSS_SEVERITY_ERROR,
+                     "owner of file=%s not given to temp=%s", handle->filePath, handle->tempPath);
+            return rc;
+        }
     }
     ossRc = ossFileSetPermissions(handle->tempPath, info.permissions);
     if (ossRc != 0) {
@@ -118,7 +141,15 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type) {
     bool appendInPlace = false;
     if (type == GENREG_TXN_ADD) {
         appendInPlace = GenRegAppendsInPlace(handle);
-        if (ossAccess(handle->filePath, 0) != 0 || appendInPlace) {
+        OSSPathKind kind = OSS_PATH_ABSENT;
+        unsigned ossRc = ossPathKindOf(handle->filePath, &kind);
+        if (ossRc != 0) {
+            rc = GenRegRefusalCode(ossRc, GENREG_RC_FILE_OPEN_FAILED);
+            ossLogRC(FID_BEGIN_TRANSACTION, 14, 0, ossRc, rc, OSS_SEVERITY_ERROR,
+                     "cannot tell whether file=%s exists", handle->filePath);
+            return rc;
+        }
+        if (kind == OSS_PATH_ABSENT || appendInPlace) {
             request.lockKind = OSS_LOCK_EXCLUSIVE;
             request.access = OSS_ACCESS_APPEND;
             request.mode = text ? "at" : "ab";

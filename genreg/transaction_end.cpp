@@ -96,8 +96,10 @@ unsigned swapInCopy(GenRegFile* handle) {
         // cannot be moved in, anything else counts against the backup (its
         // name blocked, the link refused). The platform's own log entry
         // names the call that failed.
-        rc = backupMade || ossAccess(handle->tempPath, 0) != 0 ? GENREG_RC_TEMP_RENAME_FAILED
-                                                               : GENREG_RC_BACKUP_RENAME_FAILED;
+        OSSPathKind copy = OSS_PATH_FILE;
+        ossPathKindOf(handle->tempPath, &copy);
+        rc = backupMade || copy == OSS_PATH_ABSENT ? GENREG_RC_TEMP_RENAME_FAILED
+                                                   : GENREG_RC_BACKUP_RENAME_FAILED;
         ossLogRC(FID_END_TRANSACTION, 4, 0, ossRc, rc, OSS_SEVERITY_ERROR,
                  "errno=%d temp=%s file=%s backup=%s", error, handle->tempPath, handle->filePath,
                  handle->backupPath);
@@ -117,6 +119,24 @@ unsigned swapInCopy(GenRegFile* handle) {
                  handle->backupPath);
     }
     return rc;
+}
+
+// Whether ending a transaction of this type leaves the copy for the
+// verification pass that follows.
+bool keepsCopyForVerification(const GenRegFile* handle, unsigned type) {
+    return (handle->features & GENREG_FEATURE_VERIFY) && writesCopy(type);
+}
+
+// Removes the copy of an update that will not commit it: a refused or
+// failed update leaves nothing behind, so a marker only ever records an
+// update that was really interrupted (killed, or unable to remove its copy
+// as here).
+void discardCopy(const GenRegFile* handle) {
+    GENREG_TRACE(FID_DISCARD_COPY, nullptr);
+    unsigned ossRc = ossFileDelete(handle->tempPath);
+    if (ossRc != 0 && ossRc != OSS_RC_FILE_NOT_FOUND)
+        ossLogRC(FID_END_TRANSACTION, 7, 0, ossRc, GENREG_RC_TEMP_DELETE_FAILED, OSS_SEVERITY_ERROR,
+                 "temp=%s", handle->tempPath);
 }
 
 }  // namespace
@@ -139,8 +159,21 @@ unsigned EndTransaction(GenRegFile* handle, unsigned type) {
     }
     if (handle->tempStream) {
         rc = closeCopy(handle, type);
-        if (rc != 0) return rc;
+        if (rc != 0) {
+            // A copy that was closed but not made durable is no good for a
+            // commit; one still open is the caller's to abandon.
+            if (handle->tempStream == nullptr) discardCopy(handle);
+            return rc;
+        }
     }
-    if (holdsCopy && commitsCopy(handle, type)) rc = swapInCopy(handle);
+    if (!holdsCopy) return rc;
+    if (commitsCopy(handle, type)) {
+        rc = swapInCopy(handle);
+        // A swap that failed left the file as it was (I2).
+        if (rc == GENREG_RC_TEMP_RENAME_FAILED || rc == GENREG_RC_BACKUP_RENAME_FAILED)
+            discardCopy(handle);
+    } else if (!keepsCopyForVerification(handle, type)) {
+        discardCopy(handle);
+    }
     return rc;
 }

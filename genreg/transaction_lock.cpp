@@ -195,9 +195,13 @@ unsigned ReleaseUpdateLock(GenRegFile* handle) {
     NameRemoval removal = removeLockName(handle, &deleteRc);
     unsigned ossRc = handle->lockFile.unlock();
     if (ossRc != 0) {
+        // Closing the lock file ends its lock too: the handle never keeps
+        // a lock that its holder failed to give up.
         rc = GENREG_RC_UNLOCK_FILE_FAILED;
         ossLogRC(FID_RELEASE_UPDATE_LOCK, 2, 0, ossRc, rc, OSS_SEVERITY_ERROR, "lock=%s",
                  handle->lockPath);
+        handle->lockFile.close();
+        handle->state &= ~GENREG_STATE_LOCK_HELD;
         return rc;
     }
     handle->state &= ~GENREG_STATE_LOCK_HELD;

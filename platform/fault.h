@@ -20,8 +20,8 @@
 #include <cstdint>
 
 enum OSSFaultKind : uint32_t {
-    OSS_FAULT_OPEN,         // OSSHFile::open, stream open and exclusive create
-    OSS_FAULT_LOCK,         // OSSHFile::lock
+    OSS_FAULT_OPEN,         // OSSHFile::open, stream open, exclusive create, fd bridge
+    OSS_FAULT_LOCK,         // OSSHFile::lock, OSSHFile::unlock
     OSS_FAULT_READ,         // ossStreamRead, ossStreamGets
     OSS_FAULT_WRITE,        // ossStreamWrite, ossStreamPuts
     OSS_FAULT_SYNC,         // ossStreamSync, ossSyncDirectoryOf
@@ -30,9 +30,11 @@ enum OSSFaultKind : uint32_t {
     OSS_FAULT_DELETE,       // ossFileDelete
     OSS_FAULT_MKDIR,        // ossDirectoryCreate
     OSS_FAULT_INFO,         // ossFileGetInfoV9, identity queries, stream size
-    OSS_FAULT_PERMISSIONS,  // ossFileSetPermissions
+    OSS_FAULT_PERMISSIONS,  // ossFileSetPermissions, ossStreamCopyOwner
     OSS_FAULT_ALLOC,        // _ossMemAlloc
     OSS_FAULT_CLOSE,        // ossStreamClose, OSSHFile::close
+    OSS_FAULT_QUERY,        // ossPathKindOf (existence and type of a name)
+    OSS_FAULT_SEEK,         // ossStreamSeek, ossStreamTell, ossStreamTruncate
     OSS_FAULT_KIND_COUNT
 };
 

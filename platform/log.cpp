@@ -158,30 +158,38 @@ unsigned genregSetLogFile(const char* path) {
     return switchLogFileLocked(path);
 }
 
+namespace {
+
+GenRegLogCallback g_callback = nullptr;
+void* g_callbackContext = nullptr;
+
+// The public callback sees the same entry as a test sink, in the public
+// structure's shape.
+void forwardToCallback(const OSSLogEntry* entry, void* /*context*/) {
+    GenRegLogCallback callback = g_callback;
+    if (!callback) return;
+    GenRegLogEntry shown = {entry->functionId, entry->probe,    entry->rc,  entry->calledId,
+                            entry->calledRc,   entry->severity, entry->data};
+    callback(&shown, g_callbackContext);
+}
+
+}  // namespace
+
+void genregSetLogCallback(GenRegLogCallback callback, void* context) {
+    g_callback = callback;
+    g_callbackContext = context;
+    ossLogSetSink(callback ? forwardToCallback : nullptr, nullptr);
+}
+
 const char* ossSysRcName(unsigned rc) {
     const char* name = genregRcName(rc);
     if (name) return name;
     switch (rc) {
-        case OSS_RC_LOCK_NOT_AVAILABLE:
-            return "OSS_RC_LOCK_NOT_AVAILABLE";
-        case OSS_RC_FILE_NOT_FOUND:
-            return "OSS_RC_FILE_NOT_FOUND";
-        case OSS_RC_FAILED:
-            return "OSS_RC_FAILED";
-        case OSS_RC_ACCESS_DENIED:
-            return "OSS_RC_ACCESS_DENIED";
-        case OSS_RC_BUFFER_TOO_SMALL:
-            return "OSS_RC_BUFFER_TOO_SMALL";
-        case OSS_RC_BAD_ARGUMENT:
-            return "OSS_RC_BAD_ARGUMENT";
-        case OSS_RC_ALREADY_EXISTS:
-            return "OSS_RC_ALREADY_EXISTS";
-        case OSS_RC_DISK_FULL:
-            return "OSS_RC_DISK_FULL";
-        case OSS_RC_NOT_REGULAR_FILE:
-            return "OSS_RC_NOT_REGULAR_FILE";
-        case OSS_RC_BUSY:
-            return "OSS_RC_BUSY";
+#define OSS_RC_NAME_CASE_(name, value, meaning) \
+    case name:                                  \
+        return #name;
+        GENREG_PLATFORM_RC_LIST(OSS_RC_NAME_CASE_)
+#undef OSS_RC_NAME_CASE_
         default:
             return nullptr;
     }

@@ -16,32 +16,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <genreg/oss_file.h>
+#include <genreg/platform_codes.h>
 
-// A lock that is taken, asked for in fail-at-once mode.
-#define OSS_RC_LOCK_NOT_AVAILABLE 0x90000014U
-// ossFileDelete of a file that does not exist.
-#define OSS_RC_FILE_NOT_FOUND 0x9000003fU
-// Any other failure of the services (the log entry says which call failed).
-#define OSS_RC_FAILED 0x90000001U
-// Sharing violation or access denied, as mapped by ossErrorMapSystem.
-#define OSS_RC_ACCESS_DENIED 0x90000002U
-// A path or output does not fit its buffer.
-#define OSS_RC_BUFFER_TOO_SMALL 0x90000003U
-// A null pointer, a wrong version word or an invalid combination was passed.
-#define OSS_RC_BAD_ARGUMENT 0x90000004U
-// A file of that name already exists (exclusive creation).
-#define OSS_RC_ALREADY_EXISTS 0x90000006U
-// The disk or the user's quota is full.
-#define OSS_RC_DISK_FULL 0x90000007U
+// The services' own codes, one per GENREG_PLATFORM_RC_LIST entry
+// (genreg/platform_codes.h says when each is given): OSS_RC_FAILED for any
+// failure without a code of its own (the log entry says which call
+// failed), OSS_RC_LOCK_NOT_AVAILABLE for a lock that is taken, asked for in
+// fail-at-once mode, OSS_RC_FILE_NOT_FOUND for ossFileDelete of a missing
+// file, the others as ossErrorMapSystem maps the system's errors.
+// Plain unsigned constants, as the codes were before the list: they meet
+// 0 and other codes in conditional expressions.
+#define OSS_RC_DEFINE_(name, value, meaning) constexpr unsigned name = value;
+GENREG_PLATFORM_RC_LIST(OSS_RC_DEFINE_)
+#undef OSS_RC_DEFINE_
 // Memory could not be allocated; the same value as GENREG_RC_NO_MEMORY.
 #define OSS_RC_NO_MEMORY 0x9000000dU
-// The name is held by something other than a regular file: a FIFO, a
-// device, a directory, or a symbolic link where none is accepted.
-#define OSS_RC_NOT_REGULAR_FILE 0x90000015U
-// A refusal that ends by itself once other processes move on (Windows: a
-// sharing violation, or a deleted file still open elsewhere); worth a short
-// retry, unlike OSS_RC_ACCESS_DENIED, which is a lack of permission.
-#define OSS_RC_BUSY 0x90000016U
 
 // ---- paths and files ------------------------------------------------------
 
@@ -65,8 +54,25 @@ unsigned ossSiblingPath(const char* path, const char* prefix, const char* suffix
 // MAX_PATH, else OSS_RC_BUFFER_TOO_SMALL; POSIX has no such limit below
 // the library's own.
 unsigned ossCheckPathLength(const char* path);
+// True when path exists as that kind (following links). False also when
+// the system cannot tell: where "absent" and "could not tell" must differ,
+// ask ossPathKindOf.
 bool ossIsFile(const char* path);
 bool ossIsDirectory(const char* path);
+
+enum OSSPathKind : uint32_t {
+    OSS_PATH_ABSENT,     // no such name (or a directory on the way is missing)
+    OSS_PATH_FILE,       // a regular file
+    OSS_PATH_DIRECTORY,  // a directory
+    OSS_PATH_LINK,       // a symbolic link (Windows: a reparse point), dangling or not
+    OSS_PATH_OTHER,      // a FIFO, device, socket
+};
+// What the name path itself is, never following a link at it. 0 and *kind
+// (OSS_PATH_ABSENT when the name does not exist). When the system cannot
+// tell (no right to search a directory on the way, an I/O error, a name too
+// long) the mapped failure code, logged; *kind is then OSS_PATH_ABSENT and
+// must not be taken for an answer.
+unsigned ossPathKindOf(const char* path, OSSPathKind* kind);
 
 struct OSSDirectoryCreateParam {
     uint32_t version;  // OSS_INTERFACE_VERSION
@@ -126,6 +132,14 @@ FILE* ossStreamCreateExclusive(const char* path, const char* mode);
 // fopen with mode; on Windows the file stays open to renaming and deletion
 // by others, like every file of this layer. Null on failure (errno).
 FILE* ossStreamOpen(const char* path, const char* mode);
+
+// Gives the file behind to the owner and group of the file behind from
+// (both open streams; the owner is read from the open file, never from a
+// name). POSIX: fchown when they differ, which needs the right to give
+// files away (an update run by an administrator on a service account's
+// file); a refusal is a failure. Windows: 0 (files have no such owner and
+// group to keep here).
+unsigned ossStreamCopyOwner(FILE* from, FILE* to);
 
 // ---- the bridge from an OS file handle to a stream -------------------------
 

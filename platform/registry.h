@@ -16,25 +16,21 @@
 #ifndef GENREG_PLATFORM_REGISTRY_H
 #define GENREG_PLATFORM_REGISTRY_H
 
+#include <genreg/platform_codes.h>
+
 #include <cstddef>
 #include <cstdint>
 
-// Windows error numbers the callers rely on.
-enum : uint32_t {
-    OSS_WINERR_FILE_NOT_FOUND = 2,  // no such key, value or service
-    OSS_WINERR_ACCESS_DENIED = 5,
-    OSS_WINERR_INVALID_HANDLE = 6,
-    OSS_WINERR_INVALID_DATA = 13,
-    OSS_WINERR_OUTOFMEMORY = 14,
-    OSS_WINERR_BAD_NETPATH = 53,           // the remote machine cannot be reached
-    OSS_WINERR_BUFFER_OVERFLOW = 111,      // a text does not fit its field
-    OSS_WINERR_INSUFFICIENT_BUFFER = 122,  // a conversion's output does not fit
-    OSS_WINERR_MORE_DATA = 234,            // a value or name does not fit the buffer
-    OSS_WINERR_NO_MORE_ITEMS = 259,        // enumeration past the last subkey
-    OSS_WINERR_BADDB = 1009,               // the stand-in registry file is malformed
-    OSS_WINERR_NO_UNICODE_TRANSLATION = 1113,
-    OSS_WINERR_PROC_NOT_FOUND = 0xFFFFFFFFU,  // a cluster entry point is missing
-};
+// Windows error numbers the callers rely on, one per
+// GENREG_WINDOWS_ERROR_LIST entry (genreg/platform_codes.h): 2 no such key,
+// value or service, 53 the remote machine cannot be reached, 111 a text
+// does not fit its field, 122 a conversion's output does not fit, 234 a
+// value or name does not fit the buffer, 259 enumeration past the last
+// subkey, 1009 the stand-in registry file is malformed, 0xFFFFFFFF a
+// cluster entry point is missing.
+#define OSS_WINERR_DEFINE_(name, value, meaning) name = value,
+enum : uint32_t { GENREG_WINDOWS_ERROR_LIST(OSS_WINERR_DEFINE_) };
+#undef OSS_WINERR_DEFINE_
 
 // Access masks: KEY_READ, and KEY_READ with the 64-bit registry view.
 enum : uint32_t {

@@ -29,6 +29,7 @@ allowed_patterns() {
 ^oss(Get|Set|Remove)(Instance|Service)Info\(
 ^genregRc[A-Za-z]*\(
 ^genregSet[A-Za-z]*File\(
+^genregSetLogCallback\(
 ^genreg_[a-z0-9_]+$
 ^GetGlobalRegPathName\(
 ^UpgradeServiceLevels\(

@@ -182,17 +182,18 @@ TEST(BinPacked, FaultSecondMatchRepackedAnAlreadyPackedRecord) {
     }
 }
 
-TEST(BinPacked, FailedPackingKeepsTheCopyOfAChangeAsTheMarkerButNotOfADelete) {
+// A failed update removes its copy: no corruption marker follows.
+TEST(BinPacked, FailedPackingRemovesTheCopyOfChangeAndDelete) {
     const struct {
         bool change;
         bool failUnpack;
         bool copyKept;
         unsigned rc;
     } cases[] = {
-        {true, false, true, GENREG_RC_PACK_FAILED},
+        {true, false, false, GENREG_RC_PACK_FAILED},
         {false, false, false, GENREG_RC_PACK_FAILED},
-        {true, true, true, GENREG_RC_UNPACK_FAILED},
-        {false, true, true, GENREG_RC_UNPACK_FAILED},
+        {true, true, false, GENREG_RC_UNPACK_FAILED},
+        {false, true, false, GENREG_RC_UNPACK_FAILED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.change ? "Change" : "Delete") +

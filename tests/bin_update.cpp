@@ -187,7 +187,8 @@ TEST(BinUpdate, RefusalsLeaveTheFileAndNoCopyBehind) {
     }
 }
 
-TEST(BinUpdate, WithoutVerificationAnAbandonedCopyBecomesTheNextMarker) {
+// A refused update removes its copy, so the next update makes no marker.
+TEST(BinUpdate, WithoutVerificationAnAbandonedCopyIsRemoved) {
     TestDir dir;
     TestStore store(dir.file("f"), 0);
     const std::string before = fileOf({rec(1, 10)});
@@ -195,11 +196,11 @@ TEST(BinUpdate, WithoutVerificationAnAbandonedCopyBecomesTheNextMarker) {
     TestRecord key = rec(9, 0), r = rec(9, 1);
     EXPECT_EQ(GENREG_RC_NO_MATCH, store.Change(SEL_KEY, &key, &r));
     EXPECT_TRUE(IsUntouched(store, before));
-    EXPECT_TRUE(PathExists(store.tempPath));
+    EXPECT_FALSE(PathExists(store.tempPath));
     key = rec(1, 0);
     ASSERT_EQ(0u, store.Delete(SEL_KEY, &key));
     EXPECT_TRUE(IsCommitted(store, ""));
-    EXPECT_TRUE(PathExists(store.corruptPath));
+    EXPECT_FALSE(PathExists(store.corruptPath));
 }
 
 TEST(BinUpdate, HooksRunOnlyAfterSuccessAndARefusingNotifyVetoesPostUpdate) {

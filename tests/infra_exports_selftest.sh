@@ -35,6 +35,7 @@ allow ossRemoveInstanceInfo(char const*)
 allow genregRcName(unsigned int)
 allow genregRcFromName(char const*, unsigned int*)
 allow genregSetLogFile(char const*)
+allow genregSetLogCallback(void (*)(GenRegLogEntry const*, void*), void*)
 allow GetGlobalRegPathName(char*, unsigned short*)
 allow UpgradeServiceLevels(GlobalReg*, unsigned long*)
 allow bCompactFormattedLine

@@ -119,7 +119,118 @@ TEST(ProtocolEdges, ReadNeverCreatesTheFile) {
     EXPECT_FALSE(PathExists(path));
 }
 
+// The left-over check used to follow links: a dangling link at the copy's
+// name counted as no left-over, and the exclusive creation of the copy then
+// failed on every later update.
+TEST(ProtocolEdges, DanglingLinkAtCopyNameIsSetAside) {
+    for (StoreKind kind : kKinds) {
+        SCOPED_TRACE(reliability_test::KindName(kind));
+        TestDir dir;
+        const std::string path = dir.file("reg");
+        Store store(kind, path);
+        ASSERT_EQ(0u, store.constructRc());
+        Populate(&store, path);
+        const std::string victim = dir.file("victim");
+        if (!store_test::PlantLink(store.file().tempPath, victim))
+            GTEST_SKIP() << "no symbolic links here";
+        EXPECT_EQ(0u, store.Change("alpha", 2));
+        EXPECT_EQ(0u, store.Change("alpha", 3));
+        int32_t number = 0;
+        EXPECT_EQ(0u, store.Get("alpha", &number));
+        EXPECT_EQ(3, number);
+        EXPECT_FALSE(PathExists(victim));
+        EXPECT_TRUE(NoDebris(store.file()));
+    }
+}
+
+// A refused update used to leave its copy, which the next update turned into
+// a corruption marker although no update had been interrupted.
+TEST(ProtocolEdges, RefusedUpdateLeavesNoCopy) {
+    for (StoreKind kind : kKinds) {
+        for (uint64_t features : {(uint64_t)0, (uint64_t)GENREG_FEATURE_VERIFY}) {
+            SCOPED_TRACE(testing::Message()
+                         << reliability_test::KindName(kind) << " features " << features);
+            TestDir dir;
+            const std::string path = dir.file("reg");
+            Store store(kind, path);
+            ASSERT_EQ(0u, store.constructRc());
+            ASSERT_EQ(0u, store.SetFeatures(features));
+            const std::string before = Populate(&store, path);
+            EXPECT_EQ(GENREG_RC_DUPLICATE, store.Add("alpha", 5));
+            EXPECT_EQ(GENREG_RC_NO_MATCH, store.Change("beta", 5));
+            EXPECT_EQ(GENREG_RC_NO_MATCH, store.Delete("beta"));
+            EXPECT_TRUE(FileHolds(path, before));
+            EXPECT_FALSE(PathExists(store.file().tempPath));
+            EXPECT_EQ(0u, store.Add("beta", 2));
+            EXPECT_FALSE(PathExists(store.file().corruptPath));
+            EXPECT_TRUE(NoDebris(store.file()));
+        }
+    }
+}
+
+// An update run by an administrator used to give the file to the
+// administrator, leaving it unreadable to the service account owning it.
+TEST(ProtocolEdges, PrivilegedUpdateKeepsOwner) {
+    if (!special_test::MayChangeOwners()) GTEST_SKIP() << "files cannot be given away here";
+    const uint32_t user = 4242, group = 4343;
+    for (StoreKind kind : kKinds) {
+        SCOPED_TRACE(reliability_test::KindName(kind));
+        TestDir dir;
+        const std::string path = dir.file("reg");
+        Store store(kind, path);
+        ASSERT_EQ(0u, store.constructRc());
+        Populate(&store, path);
+        ASSERT_TRUE(special_test::GiveTo(path, user, group));
+        EXPECT_EQ(0u, store.Change("alpha", 2));
+        EXPECT_EQ(0u, store.Add("beta", 3));
+        EXPECT_EQ(0u, store.Delete("alpha"));
+        uint32_t owner = 0, ownerGroup = 0;
+        ASSERT_TRUE(special_test::OwnerOf(path, &owner, &ownerGroup));
+        EXPECT_EQ(user, owner);
+        EXPECT_EQ(group, ownerGroup);
+    }
+}
+
 #ifdef GENREG_FAULT_INJECTION
+
+// A text Add that could not tell whether the file existed took it for
+// missing, skipped ending the last line and glued the new line onto it,
+// reporting success. Every existence or type query that fails now fails
+// the update, whichever it is, and the file keeps its bytes.
+TEST(ProtocolEdges, FailedExistenceCheckFailsTheAdd) {
+    for (StoreKind kind : kKinds) {
+        for (uint64_t features : {(uint64_t)0, (uint64_t)GENREG_FEATURE_DUPLICATES}) {
+            SCOPED_TRACE(testing::Message()
+                         << reliability_test::KindName(kind) << " features " << features);
+            TestDir dir;
+            const std::string path = dir.file("reg");
+            Store store(kind, path);
+            ASSERT_EQ(0u, store.constructRc());
+            if (kind == reliability_test::STORE_GLOBAL && features != 0) continue;
+            ASSERT_EQ(0u, store.SetFeatures(features));
+            std::string before = Populate(&store, path);
+            if (kind == reliability_test::STORE_TEXT) {
+                before += "omega = 0";  // a last line without its line end
+                ASSERT_TRUE(store_test::WriteFileBytes(path, before));
+            }
+            uint32_t failed = 0;
+            for (uint32_t nth = 1; nth < 50; ++nth) {
+                ossFaultReset();
+                ossFaultArm(OSS_FAULT_QUERY, nth, 0);
+                unsigned rc = store.Add("delta", 4);
+                bool fired = ossFaultFired();
+                ossFaultDisarm();
+                if (!fired) break;
+                ++failed;
+                EXPECT_NE(0u, rc) << "query " << nth;
+                EXPECT_TRUE(FileHolds(path, before)) << "query " << nth;
+                EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+                reliability_test::RemoveCompanions(store.file());
+            }
+            EXPECT_GT(failed, 0u);
+        }
+    }
+}
 
 // A lock file refused for lack of permission used to be retried for about a
 // second; the refusal now fails at once, says it was a permission problem,

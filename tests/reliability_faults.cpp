@@ -41,8 +41,8 @@ const char* OperationName(Operation op) {
 }
 
 const char* const kFaultNames[OSS_FAULT_KIND_COUNT] = {
-    "open",   "lock",  "read", "write",       "sync",  "rename", "replace",
-    "delete", "mkdir", "info", "permissions", "alloc", "close"};
+    "open",  "lock", "read",        "write", "sync",  "rename", "replace", "delete",
+    "mkdir", "info", "permissions", "alloc", "close", "query",  "seek"};
 
 struct Scenario {
     StoreKind kind;

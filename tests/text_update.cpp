@@ -218,17 +218,17 @@ TEST_F(TextUpdate, NulAndControlBytesInUntouchedLinesSurviveAnUpdate) {
     EXPECT_TRUE(IsCommitted(*handle, OnDisk(odd)));
 }
 
-TEST_F(TextUpdateServices, DuplicateAddIsRefusedAndItsCopyLeftForTheMarker) {
+TEST_F(TextUpdateServices, DuplicateAddIsRefusedAndItsCopyRemoved) {
     ASSERT_TRUE(Write("svc\t\t100/tcp\n"));
     Service again("svc 200/udp\n");
     EXPECT_EQ(GENREG_RC_DUPLICATE, handle->Add(GENREG_SERVICES_NAME, again.get()));
     EXPECT_TRUE(IsUntouched(*handle, "svc\t\t100/tcp\n"));
-    EXPECT_TRUE(store_test::PathExists(handle->tempPath));
-    // The next update sets the copy aside as the corruption marker.
+    EXPECT_FALSE(store_test::PathExists(handle->tempPath));
+    // Nothing was interrupted: the next update makes no corruption marker.
     Service other("other 300/tcp\n");
     ASSERT_EQ(0u, handle->Add(GENREG_SERVICES_NAME, other.get()));
     EXPECT_TRUE(IsCommitted(*handle, OnDisk("svc\t\t100/tcp\nother\t\t300/tcp\n")));
-    EXPECT_TRUE(store_test::PathExists(handle->corruptPath));
+    EXPECT_FALSE(store_test::PathExists(handle->corruptPath));
 }
 
 TEST_F(TextUpdateServices, SecondMatchWithoutDuplicatesIsRefused) {

@@ -46,7 +46,8 @@ TEST_P(TextVerify, AcceptsExactlyTheRequestedChange) {
         EXPECT_TRUE(store_test::IsCommitted(*handle, c.copy));
     } else {
         EXPECT_TRUE(store_test::FileHolds(path, c.file));
-        EXPECT_TRUE(store_test::FileHolds(handle->tempPath, c.copy));
+        // A refused copy is removed: it must not become a corruption marker.
+        EXPECT_FALSE(store_test::PathExists(handle->tempPath));
     }
     EXPECT_TRUE(store_test::HandleIsIdle(*handle));
     EXPECT_TRUE(balance.Unchanged());

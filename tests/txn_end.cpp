@@ -79,7 +79,8 @@ TEST(TxnEnd, TextCopyIsWrittenWithTheNativeLineEnds) {
 }
 
 // With verification the update's end keeps the copy; the verification
-// pass's end swaps it in. Without verification that pass swaps nothing.
+// pass's end swaps it in. Without verification that pass swaps nothing, and
+// the copy it will not commit is removed.
 TEST(TxnEnd, VerificationPassCommitsOnlyWhenTheHandleVerifies) {
     for (bool verify : {true, false}) {
         SCOPED_TRACE(verify);
@@ -94,14 +95,14 @@ TEST(TxnEnd, VerificationPassCommitsOnlyWhenTheHandleVerifies) {
             EXPECT_TRUE(IsCommitted(store, "new"));
         } else {
             EXPECT_TRUE(IsUntouched(store, "old"));
-            EXPECT_TRUE(FileHolds(store.tempPath, "new"));
+            EXPECT_FALSE(PathExists(store.tempPath));
         }
     }
 }
 
-// Ending an update as a read abandons it: the copy stays and becomes the
-// marker at the next update.
-TEST(TxnEnd, AbandonedUpdateLeavesItsCopyForTheNextUpdate) {
+// Ending an update as a read abandons it: the copy is removed, and the next
+// update makes no marker (only an update that was really interrupted does).
+TEST(TxnEnd, AbandonedUpdateRemovesItsCopy) {
     TestDir dir;
     BinStore store(dir.file("reg"));
     ASSERT_TRUE(WriteFileBytes(store.filePath, "old"));
@@ -109,10 +110,10 @@ TEST(TxnEnd, AbandonedUpdateLeavesItsCopyForTheNextUpdate) {
     ASSERT_TRUE(WriteAll(store.tempStream, "half"));
     EXPECT_EQ(0u, EndTransaction(&store, GENREG_TXN_READ));
     EXPECT_TRUE(IsUntouched(store, "old"));
-    EXPECT_TRUE(FileHolds(store.tempPath, "half"));
+    EXPECT_FALSE(PathExists(store.tempPath));
     ASSERT_EQ(0u, RunUpdate(&store, GENREG_TXN_CHANGE, "new"));
     EXPECT_TRUE(IsCommitted(store, "new"));
-    EXPECT_TRUE(FileHolds(store.corruptPath, "half"));
+    EXPECT_FALSE(PathExists(store.corruptPath));
 }
 
 TEST(TxnEnd, AppendInPlaceSwapsNothing) {
@@ -144,7 +145,8 @@ TEST(TxnEnd, DirectoryInPlaceOfTheBackupFailsTheSwap) {
     ASSERT_TRUE(WriteFileBytes(std::string(store.backupPath) + ossPathSeparator() + "x", "x"));
     EXPECT_EQ(GENREG_RC_BACKUP_RENAME_FAILED, RunUpdate(&store, GENREG_TXN_CHANGE, "new"));
     EXPECT_TRUE(FileHolds(store.filePath, "old"));
-    EXPECT_TRUE(FileHolds(store.tempPath, "new"));
+    // A failed swap removes the copy it could not commit.
+    EXPECT_FALSE(PathExists(store.tempPath));
     EXPECT_FALSE(PathExists(store.lockPath));
 }
 
@@ -201,7 +203,7 @@ TEST(TxnEnd, SwapWindowFileStaysPresentWhenTheReplaceFails) {
             EXPECT_NE(0u, rc);
         }
         EXPECT_TRUE(IsUntouched(store, "old"));
-        EXPECT_TRUE(FileHolds(store.tempPath, "new"));
+        EXPECT_FALSE(PathExists(store.tempPath));
         EXPECT_TRUE(store_test::HandleIsIdle(store));
     }
 }

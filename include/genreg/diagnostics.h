@@ -21,4 +21,24 @@ GENREG_API unsigned genregSetLogFile(const char* path);
 // off).
 GENREG_API unsigned genregSetTraceFile(const char* path);
 
+// One entry of the diagnostic log, as a callback receives it. The texts
+// belong to the library and live only during the call.
+struct GenRegLogEntry {
+    unsigned functionId;  // the reporting function's identifier (0x082Axxxx)
+    unsigned probe;       // the place within that function
+    unsigned rc;          // the code the function reports
+    unsigned calledId;    // the called function that failed, or 0
+    unsigned calledRc;    // what it returned, or 0
+    unsigned severity;    // 3 failure, 4 warning
+    const char* data;     // the entry's data items, one line ("path=...")
+};
+typedef void (*GenRegLogCallback)(const GenRegLogEntry* entry, void* context);
+
+// Passes every log entry to callback from now on, as well as to the log
+// file when one is set; a null callback turns this off. Replaces an
+// earlier callback. The callback runs on the thread that logs, outside the
+// library's locks; it may call the library but must not set another
+// callback from inside.
+GENREG_API void genregSetLogCallback(GenRegLogCallback callback, void* context);
+
 #endif

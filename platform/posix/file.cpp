@@ -118,7 +118,7 @@ unsigned ossSysLockFile(intptr_t handle, uint32_t kind, uint32_t waitMode, bool 
 }
 
 unsigned ossSysUnlockFile(intptr_t handle) {
-    if (::flock((int)handle, LOCK_UN) != 0)
+    if (ossFaultHit(OSS_FAULT_LOCK) || ::flock((int)handle, LOCK_UN) != 0)
         return ossSysFail(OSS_FID_FILE_UNLOCK, 2, "flock unlock", nullptr);
     return 0;
 }

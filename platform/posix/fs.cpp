@@ -78,6 +78,24 @@ bool ossIsDirectory(const char* path) {
     return statPath(path, &info) && S_ISDIR(info.st_mode);
 }
 
+unsigned ossPathKindOf(const char* path, OSSPathKind* kind) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_PATH_KIND, &rc);
+    if (!path || !kind) return rc = OSS_RC_BAD_ARGUMENT;
+    *kind = OSS_PATH_ABSENT;
+    struct stat info;
+    if (ossFaultHit(OSS_FAULT_QUERY) || ::lstat(path, &info) != 0) {
+        // A missing name, or a missing directory on the way, is an answer.
+        if (errno == ENOENT || errno == ENOTDIR) return rc;
+        return rc = ossSysFail(OSS_FID_PATH_KIND, 1, "lstat", path);
+    }
+    *kind = S_ISREG(info.st_mode)   ? OSS_PATH_FILE
+            : S_ISDIR(info.st_mode) ? OSS_PATH_DIRECTORY
+            : S_ISLNK(info.st_mode) ? OSS_PATH_LINK
+                                    : OSS_PATH_OTHER;
+    return rc;
+}
+
 bool ossSysMakeDirectory(const char* path, uint64_t permissions) {
     if (ossFaultHit(OSS_FAULT_MKDIR)) return false;
     if (::mkdir(path, (mode_t)(permissions & 07777)) == 0) return true;

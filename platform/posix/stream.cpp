@@ -91,8 +91,31 @@ FILE* ossStreamOpen(const char* path, const char* mode) {
     return stream;
 }
 
+// chown() clears the set-user and set-group bits; the caller sets the
+// copy's permission bits afterwards.
+unsigned ossStreamCopyOwner(FILE* from, FILE* to) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_OWNER, &rc);
+    if (!from || !to) return rc = OSS_RC_BAD_ARGUMENT;
+    struct stat source, target;
+    if (ossFaultHit(OSS_FAULT_PERMISSIONS) || ::fstat(::fileno(from), &source) != 0 ||
+        ::fstat(::fileno(to), &target) != 0)
+        return rc = ossSysFail(OSS_FID_STREAM_OWNER, 1, "fstat", nullptr);
+    if (source.st_uid == target.st_uid && source.st_gid == target.st_gid) return rc;
+    if (::fchown(::fileno(to), source.st_uid, source.st_gid) != 0) {
+        rc = ossSysFail(OSS_FID_STREAM_OWNER, 2, "fchown", nullptr);
+        ossLog(OSS_FID_STREAM_OWNER, 3, rc, OSS_SEVERITY_ERROR, "owner %lu group %lu",
+               (unsigned long)source.st_uid, (unsigned long)source.st_gid);
+    }
+    return rc;
+}
+
 // The descriptor is the handle itself; OSS_FD_TEXT means nothing here.
 int ossOpenOsfHandle(intptr_t handle, int flags) {
+    if (ossFaultHit(OSS_FAULT_OPEN)) {
+        ossSysFail(OSS_FID_FD_BRIDGE, 3, "descriptor", nullptr);
+        return -1;
+    }
     if (handle < 0 || handle > 0x7fffffff) {
         errno = EBADF;
         return -1;
@@ -147,15 +170,17 @@ int ossStreamFileSize(FILE* stream, int64_t* size) {
 }
 
 int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
+    if (ossFaultHit(OSS_FAULT_SEEK)) return -1;
     return ::fseeko(stream, (off_t)offset, whence);
 }
 
 int64_t ossStreamTell(FILE* stream) {
+    if (ossFaultHit(OSS_FAULT_SEEK)) return -1;
     return (int64_t)::ftello(stream);
 }
 
 int ossStreamTruncate(FILE* stream, int64_t size) {
-    if (!stream || size < 0) return -1;
+    if (!stream || size < 0 || ossFaultHit(OSS_FAULT_SEEK)) return -1;
     // A failed write may leave bytes in the buffer: drop them with the
     // rest of the append (a flush failure is expected here).
     std::fflush(stream);

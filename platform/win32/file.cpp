@@ -136,7 +136,7 @@ unsigned ossSysLockFile(intptr_t handle, uint32_t kind, uint32_t waitMode, bool 
 
 unsigned ossSysUnlockFile(intptr_t handle) {
     OVERLAPPED range = lockRange();
-    if (!UnlockFileEx((HANDLE)handle, 0, 1, 0, &range))
+    if (ossFaultHit(OSS_FAULT_LOCK) || !UnlockFileEx((HANDLE)handle, 0, 1, 0, &range))
         return ossSysFail(OSS_FID_FILE_UNLOCK, 2, "UnlockFileEx", nullptr);
     return 0;
 }

@@ -70,6 +70,26 @@ bool ossIsDirectory(const char* path) {
     return attributesOf(path, &attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+unsigned ossPathKindOf(const char* path, OSSPathKind* kind) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_PATH_KIND, &rc);
+    if (!path || !kind) return rc = OSS_RC_BAD_ARGUMENT;
+    *kind = OSS_PATH_ABSENT;
+    // GetFileAttributesA describes a reparse point itself, not its target.
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (!ossFaultHit(OSS_FAULT_QUERY)) attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return rc;
+        return rc = ossSysFail(OSS_FID_PATH_KIND, 1, "GetFileAttributesA", path);
+    }
+    *kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? OSS_PATH_LINK
+            : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? OSS_PATH_DIRECTORY
+            : (attributes & FILE_ATTRIBUTE_DEVICE)      ? OSS_PATH_OTHER
+                                                        : OSS_PATH_FILE;
+    return rc;
+}
+
 // Permission bits are not applied: a new directory inherits its parent's ACL.
 bool ossSysMakeDirectory(const char* path, uint64_t /*permissions*/) {
     if (ossFaultHit(OSS_FAULT_MKDIR)) return false;

@@ -184,7 +184,22 @@ FILE* ossStreamOpen(const char* path, const char* mode) {
     return stream;
 }
 
+// Windows files carry an owner and access list in their security
+// descriptor, not a POSIX owner and group: nothing to carry here.
+unsigned ossStreamCopyOwner(FILE* from, FILE* to) {
+    if (!from || !to) return OSS_RC_BAD_ARGUMENT;
+    if (ossFaultHit(OSS_FAULT_PERMISSIONS)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return ossSysFail(OSS_FID_STREAM_OWNER, 1, "owner", nullptr);
+    }
+    return 0;
+}
+
 int ossOpenOsfHandle(intptr_t handle, int flags) {
+    if (ossFaultHit(OSS_FAULT_OPEN)) {
+        ossSysFail(OSS_FID_FD_BRIDGE, 3, "descriptor", nullptr);
+        return -1;
+    }
     if (handle == -1) {
         errno = EBADF;
         return -1;
@@ -234,6 +249,7 @@ int ossStreamFileSize(FILE* stream, int64_t* size) {
 }
 
 int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
+    if (ossFaultHit(OSS_FAULT_SEEK)) return -1;
     if (whence == SEEK_CUR) {
         // The runtime would compute the current position with its own,
         // inexact text-mode arithmetic.
@@ -245,13 +261,14 @@ int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
 }
 
 int64_t ossStreamTell(FILE* stream) {
+    if (ossFaultHit(OSS_FAULT_SEEK)) return -1;
     int64_t position = -1;
     if (textReadPosition(stream, &position)) return position;
     return _ftelli64(stream);
 }
 
 int ossStreamTruncate(FILE* stream, int64_t size) {
-    if (!stream || size < 0) return -1;
+    if (!stream || size < 0 || ossFaultHit(OSS_FAULT_SEEK)) return -1;
     // A failed write may leave bytes in the buffer: drop them with the
     // rest of the append (a flush failure is expected here).
     std::fflush(stream);

@@ -1,6 +1,7 @@
 // Command-line parsing for the genreg command.
 #include "args.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,10 @@ const OptionRule* findRule(const OptionRule* rules, const std::string& name) {
 
 }  // namespace
 
+bool isShortOption(const std::string& arg) {
+    return arg.size() >= 2 && arg[0] == '-' && std::isalpha(static_cast<unsigned char>(arg[1]));
+}
+
 bool Invocation::has(const char* name) const {
     return value(name) != nullptr;
 }
@@ -36,6 +41,10 @@ bool parseArguments(int argc, char** argv, int first, int last, const OptionRule
     bool optionsEnded = false;
     for (int i = first; i < last && i < argc; ++i) {
         std::string arg = argv[i];
+        if (!optionsEnded && isShortOption(arg) && arg != "-h") {
+            *error = "unknown option " + arg;
+            return false;
+        }
         if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
             inv->words.push_back(arg);
             continue;

@@ -13,11 +13,17 @@ extern const OptionRule kGlobalOptions[];
 
 // Parses argv[first, last) into inv: options named in rules (searched
 // first; may be null) or in kGlobalOptions, and words. "--name=value" and
-// "--name value" both work, "--" ends the options, "-h" is "--help", and a
-// word that starts with a single "-" (a negative number) is a word.
+// "--name value" both work, "--" ends the options, "-h" is "--help", a
+// single dash and a letter is an unknown option, and a word that starts
+// with a single "-" and anything else (a negative number) is a word.
 // false and *error on an unknown option or a missing value.
 bool parseArguments(int argc, char** argv, int first, int last, const OptionRule* rules,
                     Invocation* inv, std::string* error);
+
+// True for "-q", "-V2": a single dash and a letter. Only "-h" is known;
+// any other is refused as an unknown option. A single dash and a digit
+// ("-5") is a word.
+bool isShortOption(const std::string& arg);
 
 // false and *error naming the first option that is neither global nor in
 // allowed.

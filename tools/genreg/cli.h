@@ -65,5 +65,6 @@ extern const VerbEntry kCopiesVerb;
 extern const VerbEntry kInstanceVerb;
 extern const VerbEntry kVersionVerb;
 extern const VerbEntry kRcVerb;
+extern const VerbEntry kCheckVerb;
 
 #endif

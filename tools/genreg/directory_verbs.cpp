@@ -3,11 +3,15 @@
 #include <genreg/directory.h>
 #include <genreg/rc.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "args.h"
 #include "cli.h"
 #include "output.h"
+#include "store.h"
 #include "version_text.h"
 
 namespace {
@@ -77,27 +81,76 @@ void writeInstanceJson(JsonWriter* json, const OSSInstanceInfo_t& info) {
     json->endObject();
 }
 
+// On POSIX the machine's registry is the export file that
+// GENREG_REGISTRY_FILE names (--registry sets it); a mistyped or missing
+// name would read as a machine without the product. Windows reads its
+// real registry.
+int checkRegistryExport(const std::string& what) {
+#ifdef _WIN32
+    (void)what;
+    return kExitOk;
+#else
+    const char* path = std::getenv("GENREG_REGISTRY_FILE");
+    if (!path || !*path)
+        return reportFailure("cannot " + what +
+                                 ": no registry export is configured (use --registry FILE or "
+                                 "set GENREG_REGISTRY_FILE)",
+                             kExitNotFound);
+    if (!fileExists(path))
+        return reportFailure(
+            "cannot " + what + ": the registry export file " + path + " does not exist",
+            kExitNotFound);
+    return kExitOk;
+#endif
+}
+
 bool knownType(const char* type) {
     return std::string(type) == "QVR" || std::string(type) == "PLV";
 }
 
 // Appends the entries of one kind to entries. A machine where no copy has
 // the kind's profiles gets no list at all from the library: that is an
-// empty list here.
-unsigned collectInstances(const char* type, bool view64, std::vector<OSSInstanceInfo_t>* entries) {
+// empty list here. An entry that cannot be read is reported on standard
+// error, naming it, and counted in *unreadable; the listing goes on with
+// the next entry. The library stays on some failed entries (a copy whose
+// level cannot be read fails at every call): meeting the same entry again
+// ends the kind's listing there.
+unsigned collectInstances(const char* type, bool view64, std::vector<OSSInstanceInfo_t>* entries,
+                          unsigned* unreadable) {
     void* list = nullptr;
     unsigned rc = ossOpenInstanceList(type, &list, view64);
     if (rc == GENREG_RC_REGISTRY_KEY_NOT_FOUND) return 0;
     if (rc != 0) return rc;
+    std::string lastFailed;
     for (;;) {
         OSSInstanceInfo_t info{};
         rc = ossGetNextInstance(list, &info, view64);
-        if (rc != 0) break;
-        entries->push_back(info);
+        if (rc == 0) {
+            entries->push_back(info);
+            lastFailed.clear();
+            continue;
+        }
+        if (rc == GENREG_RC_NOT_FOUND) break;
+        std::string name(info.instanceName, strnlen(info.instanceName, sizeof info.instanceName));
+        if (name.empty() || name == lastFailed) {
+            rc = GENREG_RC_NOT_FOUND;
+            break;
+        }
+        reportLibraryFailureAs(std::string("read the ") + type + " entry " + name, rc, kExitFailed);
+        ++*unreadable;
+        lastFailed = name;
     }
     unsigned closeRc = ossCloseInstanceList(list);
     if (rc == GENREG_RC_NOT_FOUND) rc = closeRc;
     return rc;
+}
+
+// A listing with unreadable entries still prints what was read, then fails.
+int listingStatus(Invocation* inv, unsigned unreadable) {
+    if (unreadable == 0) return kExitOk;
+    std::fputs(inv->out.c_str(), stdout);
+    inv->out.clear();
+    return kExitFailed;
 }
 
 int runInstances(Invocation* inv) {
@@ -106,11 +159,14 @@ int runInstances(Invocation* inv) {
         return reportUsage("instances", error);
     const char* only = inv->value("type");
     if (only && !knownType(only)) return reportUsage("instances", "--type is QVR or PLV");
+    int status = checkRegistryExport("list the instances");
+    if (status != kExitOk) return status;
     bool view64 = inv->has("64");
     std::vector<OSSInstanceInfo_t> entries;
+    unsigned unreadable = 0;
     for (const char* type : {"QVR", "PLV"}) {
         if (only && std::string(only) != type) continue;
-        unsigned rc = collectInstances(type, view64, &entries);
+        unsigned rc = collectInstances(type, view64, &entries, &unreadable);
         if (rc != 0)
             return reportLibraryFailureAs(std::string("list the ") + type + " instances", rc,
                                           kExitFailed);
@@ -125,7 +181,7 @@ int runInstances(Invocation* inv) {
         json.endArray();
         json.endObject();
         inv->out = json.finish();
-        return kExitOk;
+        return listingStatus(inv, unreadable);
     }
     Table table{
         {"TYPE", "NAME", "COPY", "VERSION", "START", "LOCATION", "INSTALL PATH", "PROFILE PATH"},
@@ -135,13 +191,15 @@ int runInstances(Invocation* inv) {
                       versionText(info.versionCode), cellText(startOf(info)), locationOf(info),
                       cellText(info.installPath), cellText(info.profilePath)});
     inv->out = table.render();
-    return kExitOk;
+    return listingStatus(inv, unreadable);
 }
 
 int runCopies(Invocation* inv) {
     std::string error;
     if (!checkWordCount(*inv, 0, 0, &error) || !checkOptions(*inv, {"64"}, &error))
         return reportUsage("copies", error);
+    int status = checkRegistryExport("list the installed copies");
+    if (status != kExitOk) return status;
     bool view64 = inv->has("64");
     void* list = nullptr;
     unsigned rc = ossOpenServiceList(&list, view64);
@@ -199,6 +257,8 @@ int runInstance(Invocation* inv) {
         if (parseVersionArgument(version, &versionCode) != 0)
             return reportUsage("instance", "--version is a version such as 9.7.4.0");
     }
+    int status = checkRegistryExport("find " + std::string(type) + " instance " + name);
+    if (status != kExitOk) return status;
     OSSInstanceInfo_t info{};
     unsigned rc = ossGetInstanceInfo(type, versionCode, name.c_str(), inv->value("copy"), &info,
                                      inv->has("64"));

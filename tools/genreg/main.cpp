@@ -13,6 +13,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "diagnosis.h"
 #include "output.h"
 #include "store.h"
 
@@ -35,6 +36,7 @@ const char kHelp[] =
     "  instance NAME          one instance\n"
     "  version TEXT|NUMBER    a product level in its three forms\n"
     "  rc CODE                the name and meaning of a return code\n"
+    "  check FILE             what the files left beside FILE after a crash mean\n"
     "\n"
     "Options of every verb:\n"
     "  --json             print JSON for scripts instead of tables (see docs/cli.md)\n"
@@ -65,6 +67,7 @@ int verbIndexOf(int argc, char** argv) {
     while (i < argc) {
         std::string arg = argv[i];
         if (arg.size() < 2 || arg[0] != '-' || arg == "--") break;
+        if (isShortOption(arg) && arg != "-h") break;
         std::string name = arg == "-h" ? "help" : arg.substr(2);
         bool inlineValue = name.find('=') != std::string::npos;
         name = name.substr(0, name.find('='));
@@ -102,10 +105,13 @@ int applyGlobalOptions(const Invocation& inv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepLibraryLog();
     int verbIndex = verbIndexOf(argc, argv);
     Invocation inv;
     std::string error;
     if (!parseArguments(argc, argv, 1, verbIndex, nullptr, &inv, &error)) return usage(error);
+    if (verbIndex < argc && isShortOption(argv[verbIndex]))
+        return usage(std::string("unknown option ") + argv[verbIndex]);
     bool versionFirst = inv.has("version");
     if (verbIndex >= argc) {
         if (inv.has("help")) {

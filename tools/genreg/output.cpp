@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "codes.h"
+#include "diagnosis.h"
 
 namespace {
 
@@ -104,10 +106,46 @@ void JsonWriter::key(const char* name) {
     afterKey = true;
 }
 
+// The length of the well-formed UTF-8 sequence at text[at], or 0 when the
+// byte there starts none (a stray continuation byte, an overlong form, a
+// surrogate, a value above U+10FFFF, a sequence cut short).
+size_t utf8Length(const std::string& text, size_t at) {
+    unsigned char lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) return 1;
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i)
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+    unsigned char second = static_cast<unsigned char>(text[at + 1]);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
 void JsonWriter::string(const std::string& value) {
     beforeValue();
     text += '"';
-    for (unsigned char c : value) {
+    for (size_t at = 0; at < value.size(); ++at) {
+        unsigned char c = static_cast<unsigned char>(value[at]);
+        if (c >= 0x80) {
+            // Well-formed UTF-8 is copied; a byte that is not part of it is
+            // written as the code point of its value, so the document stays
+            // valid UTF-8 and the byte can still be told.
+            size_t length = utf8Length(value, at);
+            if (length == 0) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                text += escaped;
+            } else {
+                text.append(value, at, length);
+                at += length - 1;
+            }
+            continue;
+        }
         switch (c) {
             case '"':
                 text += "\\\"";
@@ -183,9 +221,9 @@ std::string formatReal(double value) {
 std::string rcText(unsigned rc) {
     char value[32];
     std::snprintf(value, sizeof value, "0x%08x", rc);
-    const char* name = genregRcName(rc);
-    if (!name) return std::string("return code ") + value;
-    return std::string(name) + " (" + value + ")";
+    CodeInfo info{};
+    if (!lookUpCode(rc, &info)) return std::string("return code ") + value;
+    return std::string(info.name) + " (" + value + ")";
 }
 
 int exitStatusOf(unsigned rc) {
@@ -201,6 +239,8 @@ int exitStatusOf(unsigned rc) {
 
 int reportLibraryFailureAs(const std::string& what, unsigned rc, int status) {
     std::fprintf(stderr, "genreg: cannot %s: %s\n", what.c_str(), rcText(rc).c_str());
+    std::string cause = failureCause();
+    if (!cause.empty()) std::fprintf(stderr, "genreg: %s\n", cause.c_str());
     return status;
 }
 

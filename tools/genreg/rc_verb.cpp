@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "codes.h"
 #include "output.h"
 
 namespace {
@@ -16,9 +17,12 @@ const OptionRule kNoOptions[] = {{nullptr, false}};
 const char kRcHelp[] =
     "usage: genreg rc CODE\n"
     "\n"
-    "Names a return code of the library and says what it means. CODE is hex\n"
-    "(0x900001c4), decimal (2415919556) or a name (GENREG_RC_LOCKED, or LOCKED, in\n"
-    "any case).\n";
+    "Names a return code and says what it means: the library's own codes\n"
+    "(GENREG_RC_...), those of its operating-system services (OSS_RC_...) and the\n"
+    "Windows error numbers it passes through (OSS_WINERR_...), every code that genreg\n"
+    "prints. CODE is hex (0x900001c4), decimal (2415919556) or a name\n"
+    "(GENREG_RC_LOCKED, or LOCKED, in any case; a short name is tried as GENREG_RC_,\n"
+    "OSS_RC_, then OSS_WINERR_).\n";
 
 // A return code given as hex, decimal or name; false when it is none.
 bool readCode(const std::string& text, unsigned* rc) {
@@ -31,8 +35,7 @@ bool readCode(const std::string& text, unsigned* rc) {
     std::string name;
     for (char c : text)
         name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (name.compare(0, 10, "GENREG_RC_") != 0) name = "GENREG_RC_" + name;
-    return genregRcFromName(name.c_str(), rc);
+    return codeNamedShort(name, rc);
 }
 
 int runRc(Invocation* inv) {
@@ -40,14 +43,14 @@ int runRc(Invocation* inv) {
     if (!checkWordCount(*inv, 1, 1, &error) || !checkOptions(*inv, {}, &error))
         return reportUsage("rc", error);
     unsigned rc = 0;
-    const char* name = nullptr;
-    if (readCode(inv->words[0], &rc)) name = genregRcName(rc);
-    if (!name)
+    CodeInfo info{};
+    if (!readCode(inv->words[0], &rc) || !lookUpCode(rc, &info))
         return reportFailure("'" + inv->words[0] + "' is not a return code of the library",
                              kExitNotFound);
+    const char* name = info.name;
     char value[16];
     std::snprintf(value, sizeof value, "0x%08x", rc);
-    const char* meaning = genregRcMeaning(rc);
+    const char* meaning = info.meaning;
     if (inv->json) {
         JsonWriter json;
         json.beginObject();

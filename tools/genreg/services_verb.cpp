@@ -347,9 +347,8 @@ int remove(Invocation* inv, GenRegServices* services, const std::string& path,
     ServicesRecord key = keyFor(name, protocol);
     uint64_t selector =
         GENREG_SERVICES_NAME | (protocol ? uint64_t{GENREG_SERVICES_PROTOCOL} : uint64_t{0});
-    rc = services->Delete(selector, &key);
-    if (rc != 0) return reportLibraryFailure(what, rc);
-    return kExitOk;
+    return deleteMatching(services, selector, &key, protocol != nullptr, what,
+                          "entries have that name", "use --proto to say which");
 }
 
 int run(Invocation* inv) {

@@ -46,18 +46,20 @@ unsigned countRecords(Handle* handle, uint64_t selector, Record* key, unsigned* 
 
 // Deletes the records that match key on selector and reports the outcome
 // as an exit status. Unless all is set, several matches are refused with
-// "cannot WHAT: N MATCHES (use --all to remove them all)".
+// "cannot WHAT: N MATCHES (HINT)", the hint in the one style of every verb:
+// "use --all to remove them all", "use --proto to say which".
 template <typename Handle, typename Record>
 int deleteMatching(Handle* handle, uint64_t selector, Record* key, bool all,
-                   const std::string& what, const char* matches) {
+                   const std::string& what, const char* matches,
+                   const char* hint = "use --all to remove them all") {
     if (!all) {
         unsigned count = 0;
         unsigned rc = countRecords(handle, selector, key, &count);
         if (rc != 0) return reportLibraryFailure(what, rc);
         if (count > 1)
-            return reportFailure("cannot " + what + ": " + std::to_string(count) + " " + matches +
-                                     " (use --all to remove them all)",
-                                 kExitFailed);
+            return reportFailure(
+                "cannot " + what + ": " + std::to_string(count) + " " + matches + " (" + hint + ")",
+                kExitFailed);
     }
     unsigned rc = handle->Delete(selector, key);
     if (rc != 0) return reportLibraryFailure(what, rc);

@@ -3,6 +3,6 @@
 
 const VerbEntry* const kVerbs[] = {
     &kProfileVerb, &kServicesVerb, &kBinVarVerb,  &kGlobalVerb, &kInstancesVerb,
-    &kCopiesVerb,  &kInstanceVerb, &kVersionVerb, &kRcVerb,
+    &kCopiesVerb,  &kInstanceVerb, &kVersionVerb, &kRcVerb,     &kCheckVerb,
 };
 const size_t kVerbCount = sizeof kVerbs / sizeof kVerbs[0];

@@ -40,7 +40,7 @@ failures=0
 count=0
 # Each case: "line|the words offered".
 cases=(
-    "genreg |binvar copies global instance instances profile rc services version"
+    "genreg |binvar check copies global instance instances profile rc services version"
     "genreg pro|profile"
     "genreg --json ser|services"
     "genreg profile pro|profile.env"

@@ -41,3 +41,34 @@ if(NOT logSize EQUAL logSizeAfter)
   message(SEND_ERROR "log.txt grew without --log")
   genreg_bump()
 endif()
+
+# Without --log, a failure still says what the library found: the file and
+# line of a malformed registry export (Linux reads the registry from one).
+if(NOT WINDOWS)
+  genreg_write(bad.reg "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\n")
+  genreg_run(ARGS --registry bad.reg instances EXIT 3 STDERR
+    "genreg: cannot list the QVR instances: OSS_RC_FAILED (0x90000001)
+genreg: malformed registry export file bad.reg line 3: key line without closing ]\n")
+endif()
+
+# A permission problem says so and names the path. Root passes every
+# permission check, so the program then runs as the unprivileged user.
+if(NOT WINDOWS)
+  execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  find_program(SETPRIV setpriv)
+  if(NOT uid STREQUAL "0" OR SETPRIV)
+    set(saved_emulator "${EMULATOR}")
+    if(uid STREQUAL "0")
+      set(EMULATOR ${SETPRIV} --reuid=65534 --regid=65534 --clear-groups)
+    endif()
+    file(MAKE_DIRECTORY "${WORK}/closed")
+    genreg_write(closed/profile.env "port = 1\n")
+    file(CHMOD "${WORK}/closed/profile.env" PERMISSIONS OWNER_READ OWNER_WRITE)
+    file(CHMOD "${WORK}/closed" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+      GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    genreg_run(ARGS profile closed/profile.env list EXIT 3 STDERR
+      "genreg: cannot list closed/profile.env: GENREG_RC_PERMISSION_DENIED (0x90000514)
+genreg: permission denied: closed/profile.env\n")
+    set(EMULATOR "${saved_emulator}")
+  endif()
+endif()

@@ -15,10 +15,11 @@ endif()
 
 genreg_copy(machine.reg)
 
-# Without a registry the machine has no product: no instances, no copies.
-genreg_run(ARGS instances STDOUT
+# A registry without the product: no instances, no copies.
+genreg_write(empty.reg "Windows Registry Editor Version 5.00\n")
+genreg_run(ARGS --registry empty.reg instances STDOUT
   "TYPE  NAME  COPY  VERSION  START  LOCATION  INSTALL PATH  PROFILE PATH\n")
-genreg_run(ARGS copies EXIT 3 STDERR
+genreg_run(ARGS --registry empty.reg copies EXIT 3 STDERR
   "genreg: cannot list the installed copies: GENREG_RC_LIST_OPEN_FAILED (0x90000263)\n")
 
 genreg_run(ARGS --registry machine.reg instances STDOUT [[

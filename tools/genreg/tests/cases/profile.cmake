@@ -167,3 +167,13 @@ genreg_expect_file(twice.env "# between\n")
 # set creates a missing file.
 genreg_run(ARGS profile new.env set answer 42)
 genreg_expect_file(new.env "answer = 42\n")
+
+# --json stays valid UTF-8 whatever bytes a file holds: well-formed UTF-8 is
+# copied, any other byte is written as the code point of its value.
+string(ASCII 233 latin1)
+string(ASCII 195 lead)
+string(ASCII 169 follow)
+genreg_write(bytes.env "a = x${latin1}y\nb = ${lead}${follow}\nc = ${lead}\n")
+genreg_run(ARGS --json profile bytes.env get a STDOUT "{\n  \"name\": \"a\",\n  \"value\": \"x\\u00e9y\"\n}\n")
+genreg_run(ARGS --json profile bytes.env get b STDOUT "{\n  \"name\": \"b\",\n  \"value\": \"${lead}${follow}\"\n}\n")
+genreg_run(ARGS --json profile bytes.env get c STDOUT "{\n  \"name\": \"c\",\n  \"value\": \"\\u00c3\"\n}\n")

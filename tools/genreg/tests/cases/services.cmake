@@ -70,7 +70,7 @@ genreg_expect_unchanged(services)
 genreg_run(ARGS services services add qvrinst1 50002/tcp EXIT 3 STDERR
   "genreg: cannot add qvrinst1 to services: GENREG_RC_DUPLICATE (0x900001f1)\n")
 genreg_run(ARGS services services remove qvradmin EXIT 3 STDERR
-  "genreg: cannot remove qvradmin from services: GENREG_RC_MULTIPLE_MATCHES (0x900001f8)\n")
+  "genreg: cannot remove qvradmin from services: 2 entries have that name (use --proto to say which)\n")
 genreg_run(ARGS services services remove nothere EXIT 1 STDERR
   "genreg: cannot remove nothere from services: GENREG_RC_NO_MATCH (0x900001f6)\n")
 genreg_expect_unchanged(services)
@@ -98,3 +98,11 @@ genreg_run(ARGS services services get qvrinst1_int STDOUT_BEGINS "NAME          
 genreg_run(ARGS services absent list EXIT 1 STDERR
   "genreg: cannot list absent: GENREG_RC_FILE_NOT_FOUND (0x90000513)\n")
 genreg_expect_missing(absent)
+
+# Several entries for a name: remove names the option that says which, in
+# the one style of hint of every verb.
+genreg_write(twice "svc 1/tcp\nsvc 1/udp\n")
+genreg_run(ARGS services twice remove svc EXIT 3 STDERR
+  "genreg: cannot remove svc from twice: 2 entries have that name (use --proto to say which)\n")
+genreg_run(ARGS services twice remove svc --proto udp)
+genreg_expect_file(twice "svc 1/tcp\n")

@@ -47,3 +47,11 @@ endforeach()
 
 # "--" ends the options: a word that looks like one is taken as a word.
 genreg_run(ARGS rc -- --json EXIT 1 STDERR "genreg: '--json' is not a return code of the library\n")
+
+# Short options other than -h are named as unknown options, before or after
+# the verb; a dash and a digit is still a word (a negative number).
+genreg_run(ARGS -q rc 0 EXIT 2 STDERR "genreg: unknown option -q (see genreg --help)\n")
+genreg_run(ARGS -V EXIT 2 STDERR "genreg: unknown option -V (see genreg --help)\n")
+genreg_run(ARGS rc 0 -V EXIT 2 STDERR "genreg rc: unknown option -V (see genreg rc --help)\n")
+genreg_run(ARGS profile p.env get -x EXIT 2 STDERR
+  "genreg profile: unknown option -x (see genreg profile --help)\n")

@@ -3,7 +3,7 @@
 // refusals of permission. Each test is named after the fault it pins down,
 // and runs against the three kinds of registry file.
 #include "reliability_support.h"
-#include "special_files.h"
+#include "nonregular_files.h"
 
 #include <genreg/oss_file.h>
 

@@ -1,8 +1,8 @@
-// POSIX side of tests/special_files.h.
+// POSIX side of tests/nonregular_files.h.
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../special_files.h"
+#include "../nonregular_files.h"
 
 namespace special_test {
 

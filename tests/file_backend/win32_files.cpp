@@ -1,6 +1,6 @@
-// Windows side of tests/special_files.h. Files there have no POSIX owner
+// Windows side of tests/nonregular_files.h. Files there have no POSIX owner
 // that an update could lose, so the ownership cases do not arise.
-#include "../special_files.h"
+#include "../nonregular_files.h"
 
 namespace special_test {
 

@@ -1,8 +1,8 @@
 // Things at a registry file's names that are not ordinary files, and file
 // ownership, for the tests of the file protocol's edges. One backend per
 // platform (tests/file_backend/).
-#ifndef GENREG_TESTS_SPECIAL_FILES_H
-#define GENREG_TESTS_SPECIAL_FILES_H
+#ifndef GENREG_TESTS_NONREGULAR_FILES_H
+#define GENREG_TESTS_NONREGULAR_FILES_H
 
 #include <cstdint>
 #include <string>

@@ -165,8 +165,12 @@ int runCheck(Invocation* inv) {
     bool attention = false;
     bool restored = false;
     std::string& out = inv->out;
-    bool fileThere = fileExists(path);
-    if (!fileThere && present(names.backup) && inv->has("restore")) {
+    // A named pipe or device at the name is neither the file nor its
+    // absence: it is reported, and never replaced by the backup.
+    KindVerdict verdict = judgeFileKind(path, kFileKinds[kind]);
+    bool nonRegular = !verdict.nonRegular.empty();
+    bool fileThere = !nonRegular && fileExists(path);
+    if (!fileThere && !nonRegular && present(names.backup) && inv->has("restore")) {
         int status = restore(path, names);
         if (status != kExitOk) return status;
         restored = true;
@@ -175,7 +179,10 @@ int runCheck(Invocation* inv) {
     }
 
     LockState lock = probeUpdateLock(names.lock);
-    if (!fileThere) {
+    if (nonRegular) {
+        attention = true;
+        out += kindProblem(path, verdict, kNouns[kind]) + "\n";
+    } else if (!fileThere) {
         attention = present(names.backup) || present(names.temp) || present(names.marker);
         out += path + ": missing" +
                (present(names.backup)
@@ -186,7 +193,7 @@ int runCheck(Invocation* inv) {
                     : std::string()) +
                "\n";
     } else {
-        KindVerdict verdict = judgeFileKind(path, kFileKinds[kind]);
+        if (restored) verdict = judgeFileKind(path, kFileKinds[kind]);
         unsigned count = 0;
         unsigned rc = verdict.matches ? readWhole(path, kind, &count) : 0;
         if (!verdict.matches) {

@@ -98,6 +98,11 @@ int checkRegistryExport(const std::string& what) {
                                  ": no registry export is configured (use --registry FILE or "
                                  "set GENREG_REGISTRY_FILE)",
                              kExitNotFound);
+    std::string nonRegular = nonRegularKindOf(path);
+    if (!nonRegular.empty())
+        return reportFailure("cannot " + what + ": the registry export file " + path + " is " +
+                                 nonRegular + ", not a regular file",
+                             kExitFailed);
     if (!fileExists(path))
         return reportFailure(
             "cannot " + what + ": the registry export file " + path + " does not exist",

@@ -13,6 +13,8 @@ foreach(verb "instances|list the instances" "copies|list the installed copies"
     "genreg: cannot ${what}: the registry export file machin.reg does not exist\n")
   genreg_run(ARGS ${words} EXIT 1 STDERR
     "genreg: cannot ${what}: no registry export is configured (use --registry FILE or set GENREG_REGISTRY_FILE)\n")
+  genreg_run(ARGS --registry . ${words} EXIT 3 STDERR
+    "genreg: cannot ${what}: the registry export file . is a directory, not a regular file\n")
 endforeach()
 
 # QVRCOPY3's first instance cannot be read (its profile directory and name do

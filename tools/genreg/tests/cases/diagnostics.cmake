@@ -72,3 +72,25 @@ genreg: permission denied: closed/profile.env\n")
     set(EMULATOR "${saved_emulator}")
   endif()
 endif()
+
+# An over-long line is named with its number and length, without --log,
+# whether a lookup meets it or an edit; the edit leaves the file as it was.
+string(REPEAT "x" 3000 long)
+genreg_write(long.env "a = 1\nlong = ${long}\nb = 2\n")
+genreg_write(long.services "svc 1/tcp\nlong ${long} 2/tcp\n")
+foreach(case
+    "profile long.env get long|get long in long.env: GENREG_RC_LINE_TOO_LONG (0x90000273)"
+    "profile long.env list|list long.env: GENREG_RC_LINE_TOO_LONG (0x90000273)"
+    "profile long.env set b 3|set b in long.env: GENREG_RC_BUFFER_TOO_SMALL (0x90000008)"
+    "services long.services add x 9/tcp|add x to long.services: GENREG_RC_BUFFER_TOO_SMALL (0x90000008)")
+  genreg_split_case("${case}" words failure)
+  list(GET words 1 file)
+  set(length 3007)
+  if(file STREQUAL "long.services")
+    set(length 3011)
+  endif()
+  genreg_run(ARGS ${words} EXIT 3 STDERR "genreg: cannot ${failure}
+genreg: line 2 of ${file} is ${length} characters long, more than a line can hold (2047)\n")
+endforeach()
+genreg_expect_file(long.env "a = 1\nlong = ${long}\nb = 2\n")
+genreg_expect_file(long.services "svc 1/tcp\nlong ${long} 2/tcp\n")

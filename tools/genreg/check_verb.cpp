@@ -156,12 +156,13 @@ struct Finding {
 struct Report {
     std::string file;
     const char* kind = "profile";
-    const char* state = "whole";  // "whole", "missing", "damaged", "otherKind", "notRegular"
-    std::string line;             // the file's line of the text report
-    unsigned records = 0;         // when whole
-    unsigned rc = 0;              // the failure of a file that does not read whole
-    bool restorable = false;      // missing beside its backup, not put back
-    std::string restoredLine;     // set when --restore put the backup back
+    // "whole", "missing", "damaged", "unreadable", "otherKind", "notRegular"
+    const char* state = "whole";
+    std::string line;          // the file's line of the text report
+    unsigned records = 0;      // when whole
+    unsigned rc = 0;           // the failure of a file that does not read whole
+    bool restorable = false;   // missing beside its backup, not put back
+    std::string restoredLine;  // set when --restore put the backup back
     std::vector<Finding> companions;
     bool attention = false;
 };
@@ -294,7 +295,7 @@ int runCheck(Invocation* inv) {
             report.line = kindProblem(path, verdict, kNouns[kind]) + "\n";
         } else if (rc != 0) {
             report.attention = true;
-            report.state = "damaged";
+            report.state = "unreadable";
             report.rc = rc;
             // The cause the library logged, when it tells one (an over-long
             // line: its number and length).

@@ -97,3 +97,9 @@ std::string failureCause() {
     g_entries.clear();
     return found;
 }
+
+bool registryExportRefused() {
+    for (const KeptEntry& entry : g_entries)
+        if (!registryExportCause(entry).empty()) return true;
+    return false;
+}

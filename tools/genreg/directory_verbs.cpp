@@ -10,6 +10,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "diagnosis.h"
 #include "output.h"
 #include "store.h"
 #include "version_text.h"
@@ -311,10 +312,12 @@ int runInstance(Invocation* inv) {
     unsigned rc = ossGetInstanceInfo(type, versionCode, name.c_str(), inv->value("copy"), &info,
                                      inv->has("64"));
     // The lookup says "failed" both for no match and for a registry that
-    // could not be read; the first is by far the common case.
+    // could not be read; the first is by far the common case. A registry
+    // export that could not be loaded is told in the log: a failure, not
+    // an absence.
     if (rc == GENREG_RC_INSTANCE_INFO_FAILED)
         return reportLibraryFailureAs("find " + std::string(type) + " instance " + name, rc,
-                                      kExitNotFound);
+                                      registryExportRefused() ? kExitFailed : kExitNotFound);
     if (rc != 0)
         return reportLibraryFailureAs("find " + std::string(type) + " instance " + name, rc,
                                       kExitFailed);

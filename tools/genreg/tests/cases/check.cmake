@@ -108,7 +108,7 @@ genreg_run(ARGS check long.env --json EXIT 1 STDOUT_BEGINS [[
 {
   "file": "long.env",
   "kind": "profile",
-  "state": "damaged",
+  "state": "unreadable",
   "records": null,
   "code": {
     "name": "GENREG_RC_LINE_TOO_LONG",

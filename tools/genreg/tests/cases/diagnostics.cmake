@@ -49,6 +49,10 @@ if(NOT WINDOWS)
   genreg_run(ARGS --registry bad.reg instances EXIT 3 STDERR
     "genreg: cannot list the QVR instances: OSS_RC_FAILED (0x90000001)
 genreg: malformed registry export file bad.reg line 3: key line without closing ]\n")
+  # instance too: a registry it cannot read is a failure, not a missing instance.
+  genreg_run(ARGS --registry bad.reg instance QVRINST1 EXIT 3 STDERR
+    "genreg: cannot find QVR instance QVRINST1: GENREG_RC_INSTANCE_INFO_FAILED (0x90000268)
+genreg: malformed registry export file bad.reg line 3: key line without closing ]\n")
 endif()
 
 # A permission problem says so and names the path. Root passes every

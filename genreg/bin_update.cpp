@@ -265,9 +265,22 @@ unsigned checkRecordsReachTheEnd(BinUpdate* u) {
     unsigned rc = GenRegOpenForInspection(h, &stream, u->functionId);
     if (rc != 0 || stream == nullptr) return rc;
     uint64_t records = 0;
+    // Where the records read end: 1 to 3 stray bytes at the file's end read
+    // as a record of length 0, yet an appended record would not start
+    // behind them, so the records must end exactly at the file's end.
+    int64_t end = 0;
     for (;;) {
         unsigned readRc = ReadRecordInto(h, stream, &u->record, u->capacity, &u->length);
-        if (readRc == GENREG_RC_NOT_FOUND) break;
+        if (readRc == GENREG_RC_NOT_FOUND) {
+            int64_t size = 0;
+            if (ossStreamFileSize(stream, &size) != 0)
+                readRc = GENREG_RC_READ_LENGTH_FAILED;
+            else if (size != end)
+                readRc = GENREG_RC_RECORD_PAST_EOF;
+            else
+                break;
+        }
+        end += GENREG_RECORD_PREFIX_SIZE + (int64_t)u->length;
         if (readRc == 0 && u->packed && BinUnpackStored(h, &u->record, u->length) != 0)
             readRc = GENREG_RC_UNPACK_FAILED;
         if (readRc != 0) {

@@ -24,13 +24,14 @@ struct FileEnd {
     bool backslash;  // the last line is open and ends in a backslash
 };
 
-// A backslash that ends the file is dropped by the line reader, so an open
-// last line ending in one means the text before it. A line end written
-// behind it would change that: with joining on it starts a continuation,
-// which is kept by ending it with a line end (the lines join with an empty
-// one), so the line end written is "\n" on every platform, a CR LF would
-// leave the backslash in the text; with joining off, every line end leaves
-// it in the text, and the Add is refused.
+// The line end an Add gives an open last line. A backslash that ends the
+// file is dropped by the line reader, so such a line means the text before
+// the backslash, and a line end behind it would change that. With joining
+// on, "\n" makes the backslash a continuation, which the Add then ends with
+// one more line end (the line joins an empty one and keeps its meaning); a
+// CR LF would leave the backslash in the text. With joining off, every line
+// end leaves it in the text, so the Add refuses such a file (backslash is
+// then never asked for here).
 const char* openLineEnd(bool backslash) {
     return backslash ? "\n" : TextCrLf();
 }

@@ -276,8 +276,17 @@ TEST(ProtocolEdges, AddBehindADamagedRecordIsReachableOrRefused) {
     const Damage damages[] = {
         {"last record cut short", [](const std::string& b) { return b.substr(0, b.size() - 1); }},
         {"stray bytes behind the last record", [](const std::string& b) { return b + "\x01\x02"; }},
+        // They read as a record of length 0, but a record appended behind
+        // them would not start where the reader looks for it.
+        {"stray zero bytes behind the last record",
+         [](const std::string& b) { return b + std::string(2, '\0'); }},
         {"length running past the end",
-         [](const std::string& b) { return b + std::string("\xE8\x03\x00\x00" "abc", 7); }},
+         [](const std::string& b) {
+             return b + std::string(
+                            "\xE8\x03\x00\x00"
+                            "abc",
+                            7);
+         }},
     };
     const uint64_t d = GENREG_FEATURE_DUPLICATES, v = GENREG_FEATURE_VERIFY;
     for (const Damage& damage : damages) {

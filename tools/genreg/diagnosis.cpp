@@ -92,6 +92,15 @@ std::string overlongLineCause(const KeptEntry& entry) {
            " characters long, more than a line can hold (2047)";
 }
 
+// A record whose line would not fit: the formatter logs the longest line
+// it can write ("limit=N") before the update refuses the record.
+std::string recordTooLongCause(const KeptEntry& entry) {
+    if (entry.rc != GENREG_RC_LINE_TOO_LONG || !startsWith(entry.data, "limit=")) return "";
+    std::string limit = numberAfter(entry.data, "limit=");
+    if (limit.empty()) return "";
+    return "the record's line would be longer than a line can hold (" + limit + " characters)";
+}
+
 }  // namespace
 
 void keepLibraryLog() {
@@ -101,7 +110,8 @@ void keepLibraryLog() {
 std::string failureCause() {
     std::string found;
     for (const KeptEntry& entry : g_entries) {
-        for (auto cause : {registryExportCause, permissionCause, overlongLineCause}) {
+        for (auto cause :
+             {registryExportCause, permissionCause, overlongLineCause, recordTooLongCause}) {
             if (found.empty()) found = cause(entry);
         }
     }

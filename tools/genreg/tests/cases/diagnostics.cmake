@@ -112,3 +112,10 @@ genreg: line 2 of ${file} is ${length} characters long, more than a line can hol
 endforeach()
 genreg_expect_file(long.env "a = 1\nlong = ${long}\nb = 2\n")
 genreg_expect_file(long.services "svc 1/tcp\nlong ${long} 2/tcp\n")
+
+# A record whose own line would be too long is refused saying so.
+genreg_write(short.env "a = 1\n")
+genreg_run(ARGS profile short.env set c ${long} EXIT 3 STDERR
+  "genreg: cannot set c in short.env: GENREG_RC_LINE_PACK_FAILED (0x90000201)
+genreg: the record's line would be longer than a line can hold (2046 characters)\n")
+genreg_expect_file(short.env "a = 1\n")

@@ -220,7 +220,7 @@ const char* valueProblem(const std::string& value) {
 int set(Invocation* inv, GenRegVarVal* profile, const std::string& path, const std::string& name,
         const std::string& value) {
     if (!isWord(name) || name.find('=') != std::string::npos)
-        return reportUsage(kVerb, "a variable name is one word without '='");
+        return reportUsage(kVerb, "a variable name is one word without '=' or '#'");
     if (const char* problem = valueProblem(value)) return reportUsage(kVerb, problem);
     const char* givenComment = inv->value("comment");
     if (givenComment && !isPlainText(givenComment))

@@ -236,7 +236,7 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
     std::string error;
     uint16_t port = 0;
     std::string protocol;
-    if (!isWord(name)) return reportUsage(kVerb, "a service name is one word");
+    if (!isWord(name)) return reportUsage(kVerb, "a service name is one word without '#'");
     if (!parsePortProtocol(inv->words[3], &port, &protocol, &error))
         return reportUsage(kVerb, error);
     std::vector<std::string> aliases(inv->words.begin() + 4, inv->words.end());
@@ -248,7 +248,7 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
         return reportUsage(kVerb, "too many aliases");
     const bool aliasesGiven = givenAliases || !aliases.empty();
     for (const std::string& alias : aliases)
-        if (!isWord(alias)) return reportUsage(kVerb, "an alias is one word");
+        if (!isWord(alias)) return reportUsage(kVerb, "an alias is one word without '#'");
     const char* givenComment = inv->value("comment");
     if (givenComment && !isPlainText(givenComment))
         return reportUsage(kVerb, "a comment cannot hold control characters");

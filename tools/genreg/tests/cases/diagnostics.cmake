@@ -73,6 +73,20 @@ if(NOT WINDOWS)
     genreg_run(ARGS profile closed/profile.env list EXIT 3 STDERR
       "genreg: cannot list closed/profile.env: GENREG_RC_PERMISSION_DENIED (0x90000514)
 genreg: permission denied: closed/profile.env\n")
+    # An update's copy must get the file's owner and group: a file of a
+    # group the user is not in cannot be updated, and the message says so.
+    if(uid STREQUAL "0")
+      file(MAKE_DIRECTORY "${WORK}/open")
+      file(CHMOD "${WORK}/open" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+        GROUP_READ GROUP_WRITE GROUP_EXECUTE WORLD_READ WORLD_WRITE WORLD_EXECUTE)
+      genreg_write(open/profile.env "port = 1\n")
+      execute_process(COMMAND chown 65534:0 "${WORK}/open/profile.env")
+      genreg_run(ARGS profile open/profile.env set port 2 EXIT 3 STDERR
+        "genreg: cannot set port in open/profile.env: GENREG_RC_OPEN_FAILED (0x900001c5)
+genreg: permission denied: the update's copy open/profile.env.tmp cannot be given the owner and group of open/profile.env\n")
+      genreg_expect_file(open/profile.env "port = 1\n")
+      genreg_expect_missing(open/profile.env.tmp)
+    endif()
     set(EMULATOR "${saved_emulator}")
   endif()
 endif()
@@ -98,3 +112,10 @@ genreg: line 2 of ${file} is ${length} characters long, more than a line can hol
 endforeach()
 genreg_expect_file(long.env "a = 1\nlong = ${long}\nb = 2\n")
 genreg_expect_file(long.services "svc 1/tcp\nlong ${long} 2/tcp\n")
+
+# A record whose own line would be too long is refused saying so.
+genreg_write(short.env "a = 1\n")
+genreg_run(ARGS profile short.env set c ${long} EXIT 3 STDERR
+  "genreg: cannot set c in short.env: GENREG_RC_LINE_PACK_FAILED (0x90000201)
+genreg: the record's line would be longer than a line can hold (2046 characters)\n")
+genreg_expect_file(short.env "a = 1\n")

@@ -116,7 +116,7 @@ genreg_run(ARGS profile profile.env set port "a  b" EXIT 2 STDERR
 genreg_run(ARGS profile profile.env set port "\"a b" EXIT 2 STDERR
   "genreg profile: a quoted value must end with its closing quote (see genreg profile --help)\n")
 genreg_run(ARGS profile profile.env set "a=b" 1 EXIT 2 STDERR
-  "genreg profile: a variable name is one word without '=' (see genreg profile --help)\n")
+  "genreg profile: a variable name is one word without '=' or '#' (see genreg profile --help)\n")
 genreg_expect_unchanged(profile.env)
 
 # set keeps the indentation, the blanks around "=", the comment of the line

@@ -165,6 +165,39 @@ int VarValCompare(uint64_t selector, const void* stored, const void* key) {
     return match;
 }
 
+bool VarValLineMismatch(uint64_t selector, const char* line, const void* keyRecord) {
+    // Nothing before the text a parse keeps (the line end is cut off, and
+    // a "#" starts the comment): no variable, so no match for any key.
+    if (line[0] == '\0' || line[0] == '#' || line[0] == '\n' ||
+        (line[0] == '\r' && line[1] == '\n'))
+        return true;
+    const VarValRecord* key = (const VarValRecord*)keyRecord;
+    if (!(selector & GENREG_VARVAL_VARIABLE) || key == nullptr || key->Variable == nullptr)
+        return false;
+    // The parsed variable begins the text: without normalising it, at the
+    // first character; normalised, at the first that is no blank, and a
+    // variable without blanks then stands there as it is (the normaliser
+    // takes out only blanks, and none between two characters that are
+    // not). A line that holds the key's variable at neither place holds
+    // another variable.
+    const char* variable = key->Variable;
+    const size_t length = std::strlen(variable);
+    if (std::memchr(variable, ' ', length) != nullptr) return false;
+    const char* text = line;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n')
+        ++text;
+    if (std::strncmp(line, variable, length) == 0 || std::strncmp(text, variable, length) == 0)
+        return false;
+    // The parse succeeds, normalised or not, when the text before the
+    // comment holds "=" and no quote (an unterminated one fails it).
+    bool equals = false;
+    for (const char* p = line; *p != '\0' && *p != '#'; ++p) {
+        if (*p == '"') return false;
+        if (*p == '=') equals = true;
+    }
+    return equals;
+}
+
 unsigned VarValValidate(uint64_t selector, void* record) {
     unsigned rc = 0;
     GENREG_TRACE(FID_VALIDATE, &rc);

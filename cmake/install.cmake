@@ -1,5 +1,6 @@
 # Installs the library, its public headers, a CMake package giving the
-# imported target genreg::genreg, and genreg.pc for pkg-config.
+# imported target genreg::genreg, genreg.pc for pkg-config, and the ctypes
+# module for Python programs (share/genreg/python: put it on PYTHONPATH).
 include(CMakePackageConfigHelpers)
 
 set(GENREG_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/genreg)
@@ -31,3 +32,6 @@ file(RELATIVE_PATH GENREG_PC_TO_PREFIX /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/genreg.pc.in ${PROJECT_BINARY_DIR}/genreg.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/genreg.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+install(FILES ${PROJECT_SOURCE_DIR}/bindings/python/genreg.py
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/genreg/python)

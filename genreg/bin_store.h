@@ -94,9 +94,12 @@ void BinCloseLeftovers(GenRegBin* handle);
 //   GENREG_TXN_CHANGE  records matching key replaced in place by newRecord;
 //   GENREG_TXN_DELETE  records matching key left out.
 // newRecord is in memory form. Called with the update lock held and the
-// update's own transaction ended; leaves the lock held. On failure both
-// files stay as they are and the copy stays on disk.
+// update's own transaction ended; leaves the lock held. A copy that fails
+// the checks is removed and the file stays as it was. *committed (when not
+// null) tells whether the copy was swapped in: a non-zero result with
+// *committed true is a failure of the pass's clean-up after its commit
+// (the new content is in place).
 unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, const void* newRecord,
-                         const void* key);
+                         const void* key, bool* committed = nullptr);
 
 #endif

@@ -63,7 +63,6 @@ struct BinUpdate {
     void* original;     // the caller's new record as given (max bytes)
     bool newPacked;     // pack holds a packed form of newRecord
     uint64_t packSize;  // its size, when the packing reported it (else 0)
-    bool keepCopy;      // the copy stays as the corruption marker
     unsigned matches;   // Change, Delete: matching records counted
     unsigned readRc;    // result of the last read
     uint64_t length;    // length of the last record read
@@ -150,29 +149,22 @@ bool keptVerbatim(BinUpdate* u, const void* key) {
 unsigned unpackStoredRecord(BinUpdate* u) {
     if (!u->packed) return 0;
     if (u->handle->UnpackRecord == nullptr) {
-        u->keepCopy = true;
         ossLog(u->functionId, 23, GENREG_RC_NO_UNPACK_SLOT, OSS_SEVERITY_ERROR,
                "slot=UnpackRecord");
         return GENREG_RC_NO_UNPACK_SLOT;
     }
     unsigned callbackRc = BinUnpackStored(u->handle, &u->record, u->length);
-    if (callbackRc != 0) {
-        u->keepCopy = true;
-        return fail(u, 24, GENREG_RC_UNPACK_FAILED, 0, callbackRc, "unpack");
-    }
+    if (callbackRc != 0) return fail(u, 24, GENREG_RC_UNPACK_FAILED, 0, callbackRc, "unpack");
     return 0;
 }
 
 unsigned checkPackSlot(BinUpdate* u) {
     if (!u->packed || u->handle->PackRecord != nullptr) return 0;
-    u->keepCopy = u->type == GENREG_TXN_CHANGE;
     ossLog(u->functionId, 25, GENREG_RC_NO_PACK_SLOT, OSS_SEVERITY_ERROR, "slot=PackRecord");
     return GENREG_RC_NO_PACK_SLOT;
 }
 
-// A pack failure of Change leaves its copy as the corruption marker.
 unsigned packFailed(BinUpdate* u, uint32_t probe, unsigned callbackRc) {
-    u->keepCopy = u->type == GENREG_TXN_CHANGE;
     return fail(u, probe, GENREG_RC_PACK_FAILED, 0, callbackRc, "pack");
 }
 
@@ -445,10 +437,10 @@ unsigned runHooks(BinUpdate* u) {
     return 0;
 }
 
-// E2 for a refused or failed body: the copy goes, unless the failure is
-// one that leaves it as the corruption marker.
+// E2 for a refused or failed body: the copy goes, like that of every
+// update that does not commit (I6); only an interrupted update leaves one.
 unsigned discardCopy(BinUpdate* u, unsigned rc) {
-    const bool discard = !u->keepCopy && (u->type != GENREG_TXN_ADD || rc == GENREG_RC_DUPLICATE);
+    const bool discard = u->type != GENREG_TXN_ADD || rc == GENREG_RC_DUPLICATE;
     if (!discard) return rc;
     unsigned deleteRc = ossFileDelete(u->handle->tempPath);
     if (deleteRc != 0 && deleteRc != OSS_RC_FILE_NOT_FOUND)
@@ -456,15 +448,19 @@ unsigned discardCopy(BinUpdate* u, unsigned rc) {
     return rc;
 }
 
-// E2 for a successful body.
+// E2 for a successful body. A failure of the pass's clean-up after its
+// commit is no failed verification: the new content is in place, and the
+// pass's own code (logged there) says what went wrong.
 unsigned verify(BinUpdate* u) {
     restoreMemoryForm(u);
     const void* newRecord = u->type == GENREG_TXN_DELETE ? nullptr : u->newRecord;
     const void* key = u->type == GENREG_TXN_ADD ? nullptr : u->key;
-    unsigned verifyRc = VerifyBinUpdate(u->handle, u->type, u->selector, newRecord, key);
-    if (verifyRc != 0)
+    bool committed = false;
+    unsigned verifyRc =
+        VerifyBinUpdate(u->handle, u->type, u->selector, newRecord, key, &committed);
+    if (verifyRc != 0 && !committed)
         return fail(u, 65, GENREG_RC_VERIFY_FAILED, FID_BIN_VERIFY, verifyRc, "verify");
-    return 0;
+    return verifyRc;
 }
 
 unsigned runUpdate(BinUpdate* u) {
@@ -502,6 +498,7 @@ unsigned runUpdate(BinUpdate* u) {
     const bool finished = rc == 0 || (u->type == GENREG_TXN_CHANGE && rc == GENREG_RC_UNCHANGED);
     unsigned secondary = 0;
     unsigned endRc = EndTransaction(h, finished ? u->type : GENREG_TXN_READ);
+    if (finished) endRc = GenRegCommitOutcome(h, endRc, u->functionId, 6);
     if (endRc != 0) {
         keepSecondary(&secondary, u, 5, GENREG_RC_CLOSE_FAILED, FID_TXN_END, endRc, "end");
         BinCloseLeftovers(h);

@@ -2,7 +2,7 @@
 // update's copy are read side by side, one record of each per step, and the
 // copy is committed only when the two differ by exactly the requested
 // change. Every other outcome ends the transaction without commit, so the
-// file stays as it was and the copy stays behind as the corruption marker.
+// file stays as it was and the copy is removed.
 //
 // Pairs are equal when the schema's CompareRecord with GENREG_SELECT_ALL
 // says so; for an unpacked store, whose stored bytes are the record, they
@@ -193,8 +193,9 @@ unsigned freeBuffer(void** buffer, unsigned failRc, uint32_t probe) {
 }  // namespace
 
 unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, const void* newRecord,
-                         const void* key) {
+                         const void* key, bool* committed) {
     unsigned rc = 0;
+    if (committed != nullptr) *committed = false;
     GENREG_TRACE(FID_BIN_VERIFY, &rc);
     unsigned slotsRc = CheckBinSlots(handle);
     if (slotsRc == 0 && handle->CompareRecord == nullptr) slotsRc = GENREG_RC_NO_COMPARE_SLOT;
@@ -242,6 +243,8 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
     // Only a copy that passed every check is committed.
     unsigned secondary = 0;
     unsigned endRc = EndTransaction(handle, result == 0 ? GENREG_TXN_VERIFY : GENREG_TXN_READ);
+    if (result == 0) endRc = GenRegCommitOutcome(handle, endRc, FID_BIN_VERIFY, 6);
+    if (result == 0 && endRc == 0 && committed != nullptr) *committed = true;
     if (endRc != 0) {
         secondary = GENREG_RC_CLOSE_FAILED;
         ossLogRC(FID_BIN_VERIFY, 3, FID_TXN_END, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s",

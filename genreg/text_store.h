@@ -32,8 +32,12 @@ unsigned UnpackTextLine(GenRegText* handle, void* record, const TextLine* text,
 // when they differ by exactly the requested change. type is
 // GENREG_TXN_CHANGE, _ADD or _DELETE; record is the added or new record
 // (null for Delete), key the key of Change and Delete (null for Add).
+// *committed (when not null) tells whether the copy was swapped in: a
+// non-zero result with *committed true is a failure of the pass's clean-up
+// after its commit (the new content is in place); with *committed false
+// the file kept its old content.
 unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, void* record,
-                          void* key);
+                          void* key, bool* committed = nullptr);
 
 // EndTransaction that leaves nothing open: when ending fails part-way (a
 // stream that would not close), the streams still open are closed without

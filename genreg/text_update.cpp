@@ -143,6 +143,7 @@ unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* 
     GENREG_TRACE(FID_FINISH, &rc);
     GenRegText* h = u->handle;
     unsigned endRc = EndTextTransaction(h, u->abandoned ? GENREG_TXN_READ : u->type);
+    if (!u->abandoned) endRc = GenRegCommitOutcome(h, endRc, u->fid, PROBE_CLOSE);
     bool endFailed = endRc != 0;
     if (endFailed) {
         u->secondary = GENREG_RC_CLOSE_FAILED;
@@ -155,8 +156,13 @@ unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* 
         h->isFeatureSet(GENREG_FEATURE_VERIFY) && !(endFailed && u->type == GENREG_TXN_ADD);
     if (verifyStep) {
         if (!u->abandoned && u->result == 0) {
-            unsigned verifyRc = VerifyTextUpdate(h, u->type, selector, record, key);
-            if (verifyRc != 0) {
+            bool committed = false;
+            unsigned verifyRc = VerifyTextUpdate(h, u->type, selector, record, key, &committed);
+            if (verifyRc != 0 && committed) {
+                // The pass's clean-up failed after its commit: the new
+                // content is in place, and the pass's code says what failed.
+                u->secondary = verifyRc;
+            } else if (verifyRc != 0) {
                 u->result = GENREG_RC_VERIFY_FAILED;
                 ossLogRC(u->fid, PROBE_VERIFY, 0, verifyRc, u->result, OSS_SEVERITY_ERROR,
                          "file=%s", h->filePath);

@@ -190,8 +190,9 @@ unsigned comparePass(VerifyPass* v) {
 }  // namespace
 
 unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, void* record,
-                          void* key) {
+                          void* key, bool* committed) {
     unsigned rc = 0;
+    if (committed != nullptr) *committed = false;
     GENREG_TRACE(FID_VERIFY, &rc);
     rc = CheckTextSlots(handle);
     if (rc != 0) return rc;
@@ -245,6 +246,8 @@ unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, 
         }
     }
     unsigned endRc = EndTextTransaction(handle, rc == 0 ? GENREG_TXN_VERIFY : GENREG_TXN_READ);
+    if (rc == 0) endRc = GenRegCommitOutcome(handle, endRc, FID_VERIFY, 8);
+    if (rc == 0 && endRc == 0 && committed != nullptr) *committed = true;
     if (endRc != 0) {
         secondary = GENREG_RC_CLOSE_FAILED;
         ossLogRC(FID_VERIFY, 5, 0, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s",

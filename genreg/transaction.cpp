@@ -61,10 +61,11 @@
 //     touches F.tmp or F.cor; nothing reads F.cor back.
 // I9  Only regular files are opened, never blocking: a FIFO, device or
 //     directory at F or .F.lock is refused (GENREG_RC_NOT_REGULAR_FILE).
-//     .F.lock is never opened through a link; a missing file is never
-//     created through a link at its name; only an Add creates F, lookups
-//     open existing files only. F.tmp takes F's owner and group, read from
-//     the open F, before its permission bits.
+//     .F.lock is never opened through a link, nor while it has a second
+//     name (a hard link); a missing file is never created through a link
+//     at its name; only an Add creates F, lookups open existing files only.
+//     F.tmp takes F's owner and group, then its permission bits, all read
+//     from the open F and set on the open F.tmp.
 // I7  Appending in place (an Add with duplicates allowed, verification off,
 //     no checksum) holds the exclusive file lock on F, only writes past F's
 //     old end, and flushes F to stable storage before it unlocks: the old

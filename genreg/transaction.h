@@ -35,6 +35,15 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type);
 unsigned EndTransaction(GenRegFile* handle, unsigned type);
 int32_t ComputeChecksum(const void* data, uint64_t length);
 
+// What a store makes of endRc, the result of an EndTransaction that was to
+// commit: 0 when the new content is in place, though the backup could not
+// be removed afterwards (GENREG_RC_BACKUP_DELETE_FAILED). The update is
+// then done and reported so, with a warning naming the backup left behind
+// (logged under functionId and probe); the next commit deletes it. Every
+// other result is returned as it is.
+unsigned GenRegCommitOutcome(const GenRegFile* handle, unsigned endRc, uint32_t functionId,
+                             uint32_t probe);
+
 // True for the failures of a transaction that the stores hand to their
 // caller as they are instead of wrapping them (in GENREG_RC_LOCK_FAILED,
 // GENREG_RC_OPEN_FAILED): they name their cause, which a caller may act on

@@ -47,20 +47,12 @@ unsigned recoverLeftOver(const GenRegFile* handle) {
 }
 
 // Opens the copy: created exclusively for an update (I4), the existing
-// copy for the verification pass. Gives it the registry file's permissions.
+// copy for the verification pass. A new copy gets the registry file's
+// owner, group and permissions, read from the open file.
 unsigned openCopy(GenRegFile* handle, unsigned type) {
     unsigned rc = 0;
     GENREG_TRACE(FID_OPEN_COPY, &rc);
     const bool text = handle->storeKind == GENREG_STORE_TEXT;
-    OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, handle->filePath};
-    OSSFileInfo info = {};
-    unsigned ossRc = ossFileGetInfoV9(&request, &info);
-    if (ossRc != 0) {
-        rc = GENREG_RC_FILE_MODE_FAILED;
-        ossLogRC(FID_BEGIN_TRANSACTION, 9, 0, ossRc, rc, OSS_SEVERITY_ERROR, "file=%s",
-                 handle->filePath);
-        return rc;
-    }
     const char* mode;
     if (type == GENREG_TXN_VERIFY) {
         mode = text ? "rt" : "rb";
@@ -79,24 +71,26 @@ unsigned openCopy(GenRegFile* handle, unsigned type) {
         return rc;
     }
     // A new copy belongs to whoever runs the update; it gets the owner and
-    // group of the open registry file (before its permission bits, which a
-    // change of owner may clear), or the update is refused.
+    // group of the open registry file, then its permission bits (which a
+    // change of owner may clear), or the update is refused. Both are read
+    // from the open file, so a name changed meanwhile cannot choose them.
+    // The copy the verification pass reopens already has them.
     if (type != GENREG_TXN_VERIFY) {
-        ossRc = ossStreamCopyOwner(handle->stream, handle->tempStream);
+        unsigned ossRc = ossStreamCopyOwner(handle->stream, handle->tempStream);
         if (ossRc != 0) {
             rc = GENREG_RC_TEMP_MODE_FAILED;
             ossLogRC(FID_BEGIN_TRANSACTION, 13, 0, ossRc, rc, OSS_SEVERITY_ERROR,
                      "owner of file=%s not given to temp=%s", handle->filePath, handle->tempPath);
             return rc;
         }
-    }
-    ossRc = ossFileSetPermissions(handle->tempPath, info.permissions);
-    if (ossRc != 0) {
-        rc = GENREG_RC_TEMP_MODE_FAILED;
-        ossLogRC(FID_BEGIN_TRANSACTION, 11, 0, ossRc, rc, OSS_SEVERITY_ERROR,
-                 "temp=%s permissions=0%llo", handle->tempPath,
-                 (unsigned long long)info.permissions);
-        return rc;
+        ossRc = ossStreamCopyPermissions(handle->stream, handle->tempStream);
+        if (ossRc != 0) {
+            rc = GENREG_RC_TEMP_MODE_FAILED;
+            ossLogRC(FID_BEGIN_TRANSACTION, 11, 0, ossRc, rc, OSS_SEVERITY_ERROR,
+                     "permissions of file=%s not given to temp=%s", handle->filePath,
+                     handle->tempPath);
+            return rc;
+        }
     }
     if (type == GENREG_TXN_VERIFY)
         rc = GenRegSeekFirstRecord(handle, handle->tempStream, GENREG_RC_READ_FAILED,

@@ -177,3 +177,15 @@ unsigned EndTransaction(GenRegFile* handle, unsigned type) {
     }
     return rc;
 }
+
+unsigned GenRegCommitOutcome(const GenRegFile* handle, unsigned endRc, uint32_t functionId,
+                             uint32_t probe) {
+    if (endRc != GENREG_RC_BACKUP_DELETE_FAILED) return endRc;
+    // Reporting a failure here would tell the caller that nothing was
+    // committed while the new content is in place; a caller who then
+    // repeats an Add would add its record twice.
+    ossLog(functionId, probe, endRc, OSS_SEVERITY_WARNING,
+           "update committed; backup left behind backup=%s file=%s", handle->backupPath,
+           handle->filePath);
+    return 0;
+}

@@ -143,6 +143,13 @@ FILE* ossStreamOpen(const char* path, const char* mode);
 // file); a refusal is a failure. Windows: 0 (files have no such owner and
 // group to keep here).
 unsigned ossStreamCopyOwner(FILE* from, FILE* to);
+// Gives the file behind to the permission bits of the file behind from
+// (both open streams; read from the open file, never from a name, so that
+// a link planted at the registry file's name cannot choose them). POSIX:
+// the mode bits 07777, set on the open copy (after ossStreamCopyOwner,
+// whose change of owner may clear some of them). Windows: the read-only
+// attribute.
+unsigned ossStreamCopyPermissions(FILE* from, FILE* to);
 
 // ---- the bridge from an OS file handle to a stream -------------------------
 

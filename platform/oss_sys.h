@@ -102,6 +102,7 @@ enum : uint32_t {
     OSS_FID_FD_BRIDGE = 0x082A0213U,
     OSS_FID_PATH_KIND = 0x082A0214U,
     OSS_FID_STREAM_OWNER = 0x082A0215U,
+    OSS_FID_STREAM_PERMISSIONS = 0x082A0216U,
 };
 
 // Logs the failure of a system call just made (what names it, path the

@@ -30,7 +30,8 @@ missing=0
 for file in include/genreg/genreg.h include/genreg/export.h include/genreg/rc.h \
     "$libdir/libQVRGENREG_ZAVOVOV364.so" "$libdir/pkgconfig/genreg.pc" \
     "$libdir/cmake/genreg/genregConfig.cmake" "$libdir/cmake/genreg/genregConfigVersion.cmake" \
-    "$libdir/cmake/genreg/genregTargets.cmake" "${command_files[@]}"; do
+    "$libdir/cmake/genreg/genregTargets.cmake" share/genreg/python/genreg.py \
+    "${command_files[@]}"; do
     if [ ! -f "$prefix/$file" ]; then
         echo "not installed: $file"
         missing=1
@@ -46,6 +47,13 @@ prefix=$work/moved
 if [ -n "$bindir" ]; then
     echo "--- genreg from the moved prefix"
     (unset LD_LIBRARY_PATH && "$prefix/$bindir/genreg" version 9.7.4.0)
+fi
+
+if command -v python3 >/dev/null; then
+    echo "--- the Python module from the moved prefix"
+    PYTHONPATH="$prefix/share/genreg/python" \
+        GENREG_LIBRARY="$prefix/$libdir/libQVRGENREG_ZAVOVOV364.so" \
+        python3 -B -c 'import genreg; print(genreg.version_to_string(genreg.version_from_number(9070400)))'
 fi
 
 echo "--- find_package(genreg)"

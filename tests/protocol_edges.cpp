@@ -33,36 +33,110 @@ bool Logged(const LogCapture& log, unsigned rc, const std::string& path) {
     return false;
 }
 
-// A dangling link at the lock file's name used to make the update create
-// the file it points to; a link to the registry file itself made the
-// update lock the registry file and then wait for ever on its own lock.
-TEST(ProtocolEdges, LockFileLinkIsNeverFollowed) {
+enum class LinkKind { kSymbolic, kHard };
+
+// Plants a link of kind at the lock file's name, to the registry file or to
+// a victim (a missing one for a symbolic link, a file for a hard link), and
+// checks that updates are refused with the file and the victim untouched,
+// that lookups still work, and that updates work again once the planted
+// name is gone.
+void ExpectLockFileLinkRefused(LinkKind link) {
+    const bool hard = link == LinkKind::kHard;
     for (StoreKind kind : kKinds) {
         for (bool toTheFile : {false, true}) {
             SCOPED_TRACE(testing::Message() << reliability_test::KindName(kind)
-                                            << (toTheFile ? " link to the file" : " dangling"));
+                                            << (toTheFile ? " link to the file" : " to a victim"));
             TestDir dir;
             const std::string path = dir.file("reg");
             Store store(kind, path);
             ASSERT_EQ(0u, store.constructRc());
             const std::string before = Populate(&store, path);
             const std::string victim = toTheFile ? path : dir.file("victim");
-            if (!store_test::PlantLink(store.file().lockPath, victim))
-                GTEST_SKIP() << "no symbolic links here";
+            if (hard && !toTheFile) {
+                ASSERT_TRUE(store_test::WriteFileBytes(victim, "victim"));
+            }
+            const std::string& lockPath = store.file().lockPath;
+            if (!(hard ? store_test::PlantHardLink(lockPath, victim)
+                       : store_test::PlantLink(lockPath, victim)))
+                GTEST_SKIP() << "no links of this kind here";
+            store_test::ResourceBalance balance;
             LogCapture log;
             EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
             EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("beta", 3));
-            EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, store.file().lockPath));
+            EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, lockPath));
             EXPECT_TRUE(FileHolds(path, before));
             if (!toTheFile) {
-                EXPECT_FALSE(PathExists(victim));
+                EXPECT_EQ(hard, PathExists(victim));
+            }
+            if (hard) {
+                EXPECT_TRUE(FileHolds(lockPath, toTheFile ? before : "victim"));
             }
             EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+            EXPECT_TRUE(balance.Unchanged());
             // Lookups take no update lock and still work.
             int32_t number = 0;
             EXPECT_EQ(0u, store.Get("alpha", &number));
             EXPECT_EQ(1, number);
+            ASSERT_EQ(0u, ossFileDelete(lockPath.c_str()));
+            EXPECT_EQ(0u, store.Change("alpha", 2));
+            EXPECT_TRUE(NoDebris(store.file()));
         }
+    }
+}
+
+// A dangling link at the lock file's name used to make the update create
+// the file it points to; a link to the registry file itself made the
+// update lock the registry file and then wait for ever on its own lock.
+TEST(ProtocolEdges, LockFileLinkIsNeverFollowed) {
+    ExpectLockFileLinkRefused(LinkKind::kSymbolic);
+}
+
+// A second hard link planted at the lock file's name steered the lock onto
+// another file as a symbolic link did: onto the registry file itself (the
+// update then waited on its own lock) or onto a file of someone else's.
+TEST(ProtocolEdges, LockFileWithASecondHardLinkIsRefused) {
+    ExpectLockFileLinkRefused(LinkKind::kHard);
+}
+
+// The copy's permission bits used to be read by the registry file's name,
+// not from the file the update had open: a name changed meanwhile chose
+// them. They come from the open file now, whatever its name holds.
+TEST(ProtocolEdges, CopyPermissionsAreReadFromTheOpenFile) {
+    struct Case {
+        uint64_t open;  // the open file's bits
+        uint64_t name;  // the bits of the file put at its name meanwhile
+    };
+    const Case cases[] = {{0444, 0666}, {0666, 0444}, {0640, 0604}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << c.open << " " << c.name);
+        TestDir dir;
+        const std::string path = dir.file("reg"), other = dir.file("other");
+        const std::string copy = dir.file("copy");
+        ASSERT_TRUE(store_test::WriteFileBytes(path, "old"));
+        ASSERT_TRUE(store_test::WriteFileBytes(other, "other"));
+        ASSERT_EQ(0u, ossFileSetPermissions(path.c_str(), c.open));
+        ASSERT_EQ(0u, ossFileSetPermissions(other.c_str(), c.name));
+        OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, path.c_str()};
+        OSSFileInfo expected = {};
+        ASSERT_EQ(0u, ossFileGetInfoV9(&request, &expected));
+        FILE* from = ossStreamOpen(path.c_str(), "rb");
+        ASSERT_NE(nullptr, from);
+        FILE* to = ossStreamCreateExclusive(copy.c_str(), "wb");
+        ASSERT_NE(nullptr, to);
+        // The open file moves away (a read-only file cannot be renamed
+        // over on Windows) and the other file takes its name.
+        const std::string moved = dir.file("moved");
+        ASSERT_EQ(0u, ossFileRename(path.c_str(), moved.c_str()));
+        ASSERT_EQ(0u, ossFileRename(other.c_str(), path.c_str()));
+        EXPECT_EQ(0u, ossStreamCopyPermissions(from, to));
+        ossStreamClose(to);
+        ossStreamClose(from);
+        OSSFileInfoRequest copyRequest = {OSS_INTERFACE_VERSION, copy.c_str()};
+        OSSFileInfo got = {};
+        ASSERT_EQ(0u, ossFileGetInfoV9(&copyRequest, &got));
+        EXPECT_EQ(expected.permissions, got.permissions);
+        for (const std::string* name : {&copy, &path, &moved})
+            ossFileSetPermissions(name->c_str(), 0666);
     }
 }
 
@@ -143,9 +217,10 @@ TEST(ProtocolEdges, DanglingLinkAtCopyNameIsSetAside) {
     }
 }
 
-// A refused update used to leave its copy, which the next update turned into
-// a corruption marker although no update had been interrupted.
-TEST(ProtocolEdges, RefusedUpdateLeavesNoCopy) {
+// Runs check(store, path, bytes) on a file of every kind holding alpha = 1,
+// with verification off and on.
+template <typename Check>
+void ForEveryKindWithAndWithoutVerification(Check check) {
     for (StoreKind kind : kKinds) {
         for (uint64_t features : {(uint64_t)0, (uint64_t)GENREG_FEATURE_VERIFY}) {
             SCOPED_TRACE(testing::Message()
@@ -156,16 +231,25 @@ TEST(ProtocolEdges, RefusedUpdateLeavesNoCopy) {
             ASSERT_EQ(0u, store.constructRc());
             ASSERT_EQ(0u, store.SetFeatures(features));
             const std::string before = Populate(&store, path);
-            EXPECT_EQ(GENREG_RC_DUPLICATE, store.Add("alpha", 5));
-            EXPECT_EQ(GENREG_RC_NO_MATCH, store.Change("beta", 5));
-            EXPECT_EQ(GENREG_RC_NO_MATCH, store.Delete("beta"));
-            EXPECT_TRUE(FileHolds(path, before));
-            EXPECT_FALSE(PathExists(store.file().tempPath));
-            EXPECT_EQ(0u, store.Add("beta", 2));
-            EXPECT_FALSE(PathExists(store.file().corruptPath));
-            EXPECT_TRUE(NoDebris(store.file()));
+            check(&store, path, before);
         }
     }
+}
+
+// A refused update used to leave its copy, which the next update turned into
+// a corruption marker although no update had been interrupted.
+TEST(ProtocolEdges, RefusedUpdateLeavesNoCopy) {
+    ForEveryKindWithAndWithoutVerification(
+        [](Store* store, const std::string& path, const std::string& before) {
+            EXPECT_EQ(GENREG_RC_DUPLICATE, store->Add("alpha", 5));
+            EXPECT_EQ(GENREG_RC_NO_MATCH, store->Change("beta", 5));
+            EXPECT_EQ(GENREG_RC_NO_MATCH, store->Delete("beta"));
+            EXPECT_TRUE(FileHolds(path, before));
+            EXPECT_FALSE(PathExists(store->file().tempPath));
+            EXPECT_EQ(0u, store->Add("beta", 2));
+            EXPECT_FALSE(PathExists(store->file().corruptPath));
+            EXPECT_TRUE(NoDebris(store->file()));
+        });
 }
 
 // An update run by an administrator used to give the file to the
@@ -230,6 +314,47 @@ TEST(ProtocolEdges, FailedExistenceCheckFailsTheAdd) {
             EXPECT_GT(failed, 0u);
         }
     }
+}
+
+// With verification on, an update whose swap stood but whose backup could
+// not be deleted afterwards reported GENREG_RC_VERIFY_FAILED ("not
+// committed") over the new content; without it, GENREG_RC_CLOSE_FAILED. A
+// caller who repeated an Add then added its record twice. Such an update
+// is done: it reports success and logs the backup it left behind, which
+// the next commit removes.
+TEST(ProtocolEdges, CommittedSwapWithBackupLeftReportsSuccess) {
+    ForEveryKindWithAndWithoutVerification(
+        [](Store* store, const std::string&, const std::string&) {
+            const GenRegFile& file = store->file();
+            bool reached = false;
+            for (uint32_t nth = 1; nth < 20 && !reached; ++nth) {
+                LogCapture log;
+                ossFaultReset();
+                ossFaultArm(OSS_FAULT_DELETE, nth, 0);
+                unsigned rc = store->Change("alpha", (int32_t)(10 + nth));
+                bool fired = ossFaultFired();
+                ossFaultDisarm();
+                if (!fired) break;
+                if (!Logged(log, GENREG_RC_BACKUP_DELETE_FAILED, file.backupPath)) {
+                    reliability_test::RemoveCompanions(store->file());
+                    continue;
+                }
+                reached = true;
+                EXPECT_EQ(0u, rc) << "delete " << nth;
+                int32_t number = 0;
+                EXPECT_EQ(0u, store->Get("alpha", &number));
+                EXPECT_EQ((int32_t)(10 + nth), number);
+                bool warned = false;
+                for (const LogCapture::Entry& e : log.entries())
+                    warned |= e.severity == OSS_SEVERITY_WARNING &&
+                              e.data.find(file.backupPath) != std::string::npos;
+                EXPECT_TRUE(warned) << "no warning names the backup left behind";
+                EXPECT_TRUE(store_test::HandleIsIdle(file));
+                EXPECT_EQ(0u, store->Change("alpha", 2));
+                EXPECT_TRUE(NoDebris(store->file()));
+            }
+            EXPECT_TRUE(reached);
+        });
 }
 
 // A lock file refused for lack of permission used to be retried for about a

@@ -180,6 +180,9 @@ TEST_P(ReliabilityFaults, EveryFailedCallLeavesOldOrNewBytesAndARecoverableFile)
                 ++tolerated[kFaultNames[kind]];
             } else {
                 EXPECT_GT(logged, 0u) << where.str() << ": failure not logged";
+                // That code says the update was not committed.
+                EXPECT_FALSE(isNew && result == GENREG_RC_VERIFY_FAILED)
+                    << where.str() << ": \"not committed\" over the new content";
                 if (isNew) {
                     ++outcomes[FAILED_AFTER_COMMIT];
                     ++afterCommit[kFaultNames[kind]];

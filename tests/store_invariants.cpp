@@ -56,6 +56,12 @@ bool PlantLink(const std::string& linkPath, const std::string& target) {
     return !error;
 }
 
+bool PlantHardLink(const std::string& linkPath, const std::string& target) {
+    std::error_code error;
+    fs::create_hard_link(target, linkPath, error);
+    return !error;
+}
+
 Companions CompanionsOf(const GenRegFile& handle) {
     Companions c;
     c.file = PathExists(handle.filePath);

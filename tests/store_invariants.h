@@ -60,6 +60,9 @@ void MakeWritable(const std::string& directory);
 // Plants a symbolic link at linkPath pointing to target; false where the
 // system or the user cannot make links (then the test should skip).
 bool PlantLink(const std::string& linkPath, const std::string& target);
+// Gives target a second name, linkPath (a hard link); false where the file
+// system cannot (then the test should skip).
+bool PlantHardLink(const std::string& linkPath, const std::string& target);
 
 // Which of a registry file's names exist (as anything: file, directory,
 // link).

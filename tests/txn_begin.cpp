@@ -356,7 +356,9 @@ TEST(TxnBegin, EachOsFailureGivesItsCode) {
         {"file open", OSS_FAULT_OPEN, 1, GENREG_TXN_READ, GENREG_RC_PERMISSION_DENIED},
         {"file lock", OSS_FAULT_LOCK, 1, GENREG_TXN_READ, GENREG_RC_FILE_LOCK_FAILED},
         {"stream attach", OSS_FAULT_OPEN, 2, GENREG_TXN_READ, GENREG_RC_FILE_OPEN_FAILED},
-        {"file information", OSS_FAULT_INFO, 1, GENREG_TXN_CHANGE, GENREG_RC_FILE_MODE_FAILED},
+        // The copy's owner, then its permission bits, both from the open file.
+        {"copy permission bits", OSS_FAULT_PERMISSIONS, 2, GENREG_TXN_CHANGE,
+         GENREG_RC_TEMP_MODE_FAILED},
         // The opens: the file, its descriptor, its stream, then the copy.
         {"copy creation", OSS_FAULT_OPEN, 4, GENREG_TXN_CHANGE, GENREG_RC_TEMP_OPEN_FAILED},
         {"copy permissions", OSS_FAULT_PERMISSIONS, 1, GENREG_TXN_DELETE,

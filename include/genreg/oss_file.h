@@ -21,7 +21,8 @@ enum : uint32_t {
     // Never create: a missing file is OSS_RC_FILE_NOT_FOUND.
     OSS_OPEN_EXISTING = 0x1,
     // Refuse a symbolic link (Windows: a reparse point) at the name even
-    // when it leads to a regular file.
+    // when it leads to a regular file, and a file that has a second name
+    // (a hard link) anywhere.
     OSS_OPEN_NO_LINK = 0x2,
 };
 

@@ -92,6 +92,12 @@ unsigned ossSysOpenFile(const char* path, uint32_t access, uint32_t options, uin
         ::close(fd);
         return refuseSpecial(path, kindOfMode(info.st_mode));
     }
+    // A second name steers the file to wherever it was linked from, as a
+    // symbolic link would: where no link is accepted, none of either kind.
+    if ((options & OSS_OPEN_NO_LINK) && info.st_nlink > 1) {
+        ::close(fd);
+        return refuseSpecial(path, "a file with a second hard link");
+    }
     int status = ::fcntl(fd, F_GETFL);
     if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
         unsigned rc = ossSysFail(OSS_FID_FILE_OPEN, 6, "fcntl", path);

@@ -120,6 +120,22 @@ unsigned ossStreamCopyOwner(FILE* from, FILE* to) {
     return rc;
 }
 
+unsigned ossStreamCopyPermissions(FILE* from, FILE* to) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_PERMISSIONS, &rc);
+    if (!from || !to) return rc = OSS_RC_BAD_ARGUMENT;
+    struct stat source;
+    if (ossFaultHit(OSS_FAULT_PERMISSIONS) || ::fstat(::fileno(from), &source) != 0)
+        return rc = ossSysFail(OSS_FID_STREAM_PERMISSIONS, 1, "fstat", nullptr);
+    const mode_t mode = source.st_mode & 07777;
+    if (::fchmod(::fileno(to), mode) != 0) {
+        rc = ossSysFail(OSS_FID_STREAM_PERMISSIONS, 2, "fchmod", nullptr);
+        ossLog(OSS_FID_STREAM_PERMISSIONS, 3, rc, OSS_SEVERITY_ERROR, "permissions 0%lo",
+               (unsigned long)mode);
+    }
+    return rc;
+}
+
 // The descriptor is the handle itself; OSS_FD_TEXT means nothing here.
 int ossOpenOsfHandle(intptr_t handle, int flags) {
     if (ossFaultHit(OSS_FAULT_OPEN)) {

@@ -107,6 +107,10 @@ unsigned ossSysOpenFile(const char* path, uint32_t access, uint32_t options,
         special = "a reparse point (link)";
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         special = "a directory";
+    // A second name steers the file to wherever it was linked from, as a
+    // reparse point would: where no link is accepted, none of either kind.
+    else if ((options & OSS_OPEN_NO_LINK) && info.nNumberOfLinks > 1)
+        special = "a file with a second hard link";
     if (special) {
         CloseHandle(file);
         return refuseSpecial(path, special);

@@ -195,6 +195,34 @@ unsigned ossStreamCopyOwner(FILE* from, FILE* to) {
     return 0;
 }
 
+// Only the read-only attribute stands for permission bits here (see
+// ossFileGetInfoV9); it is read from the registry file's handle and set
+// through the copy's, which its writer opened with the right to.
+unsigned ossStreamCopyPermissions(FILE* from, FILE* to) {
+    unsigned rc = 0;
+    GENREG_TRACE(OSS_FID_STREAM_PERMISSIONS, &rc);
+    if (!from || !to) return rc = OSS_RC_BAD_ARGUMENT;
+    HANDLE source = (HANDLE)_get_osfhandle(_fileno(from));
+    HANDLE target = (HANDLE)_get_osfhandle(_fileno(to));
+    BY_HANDLE_FILE_INFORMATION sourceInfo, targetInfo;
+    if (ossFaultHit(OSS_FAULT_PERMISSIONS) || source == INVALID_HANDLE_VALUE ||
+        target == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(source, &sourceInfo) ||
+        !GetFileInformationByHandle(target, &targetInfo)) {
+        if (GetLastError() == 0) SetLastError(ERROR_INVALID_HANDLE);
+        return rc =
+                   ossSysFail(OSS_FID_STREAM_PERMISSIONS, 1, "GetFileInformationByHandle", nullptr);
+    }
+    const DWORD readOnly = FILE_ATTRIBUTE_READONLY;
+    DWORD wanted =
+        (targetInfo.dwFileAttributes & ~readOnly) | (sourceInfo.dwFileAttributes & readOnly);
+    if (wanted == targetInfo.dwFileAttributes) return rc;
+    FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
+    basic.FileAttributes = wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(target, FileBasicInfo, &basic, sizeof basic))
+        rc = ossSysFail(OSS_FID_STREAM_PERMISSIONS, 2, "SetFileInformationByHandle", nullptr);
+    return rc;
+}
+
 int ossOpenOsfHandle(intptr_t handle, int flags) {
     if (ossFaultHit(OSS_FAULT_OPEN)) {
         ossSysFail(OSS_FID_FD_BRIDGE, 3, "descriptor", nullptr);

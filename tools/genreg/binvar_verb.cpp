@@ -120,13 +120,16 @@ int get(Invocation* inv, GenRegBinVarVal* file, const std::string& path, const s
 int write(Invocation* inv, GenRegBinVarVal* file, const std::string& path, bool add) {
     const std::string& name = inv->words[2];
     int32_t value = 0;
-    if (name.empty() || name.size() > kTextMax || !isPlainText(name))
+    if (name.empty() || name.size() > kTextMax)
         return reportUsage(kVerb, "a name has 1 to 15 characters");
+    if (!isPlainText(name)) return reportUsage(kVerb, "a name cannot hold control characters");
     if (!parseInt32(inv->words[3].c_str(), &value))
         return reportUsage(kVerb, "a value is a signed 32-bit decimal number");
     const char* givenComment = inv->value("comment");
-    if (givenComment && (std::strlen(givenComment) > kTextMax || !isPlainText(givenComment)))
+    if (givenComment && std::strlen(givenComment) > kTextMax)
         return reportUsage(kVerb, "a comment has at most 15 characters");
+    if (givenComment && !isPlainText(givenComment))
+        return reportUsage(kVerb, "a comment cannot hold control characters");
 
     std::string what = (add ? "add " + name + " to " : "set " + name + " in ") + path;
     EditLock lock(file);

@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "args.h"
 #include "cli.h"
+#include "codes.h"
+#include "diagnosis.h"
 #include "file_kind.h"
 #include "file_link.h"
 #include "lock_probe.h"
@@ -40,6 +43,7 @@ const char kHelp[] =
     "--kind says how to read FILE (default: binvar or global when its records are\n"
     "of that kind, else profile). --restore puts .FILE.bkp back as FILE, under the\n"
     "update lock, when FILE is missing; nothing else is ever changed.\n"
+    "--json prints the same findings as one JSON document.\n"
     "Exit status: 0 all is well, 1 something needs attention.\n";
 
 enum CheckKind { kCheckProfile, kCheckServices, kCheckBinVar, kCheckGlobal };
@@ -141,18 +145,104 @@ int restore(const std::string& path, const Companions& names) {
     return status;
 }
 
+// What check found, rendered as text lines or as one JSON document.
+struct Finding {
+    std::string path;
+    const char* role;   // JSON: "copy", "setAside", "backup" or "lock"
+    const char* state;  // JSON: see docs/cli.md
+    std::string line;   // the text report's line
+};
+
+struct Report {
+    std::string file;
+    const char* kind = "profile";
+    // "whole", "missing", "damaged", "unreadable", "otherKind", "notRegular"
+    const char* state = "whole";
+    std::string line;          // the file's line of the text report
+    unsigned records = 0;      // when whole
+    unsigned rc = 0;           // the failure of a file that does not read whole
+    bool restorable = false;   // missing beside its backup, not put back
+    std::string restoredLine;  // set when --restore put the backup back
+    std::vector<Finding> companions;
+    bool attention = false;
+};
+
+std::string reportText(const Report& report) {
+    std::string out = report.restoredLine + report.line;
+    for (const Finding& finding : report.companions)
+        out += finding.line;
+    return out + (report.attention ? "needs attention\n" : "all is well\n");
+}
+
+std::string withoutNewline(const std::string& line) {
+    return line.substr(0, line.size() - 1);
+}
+
+std::string reportJson(const Report& report) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("file");
+    json.string(report.file);
+    json.key("kind");
+    json.string(report.kind);
+    json.key("state");
+    json.string(report.state);
+    json.key("records");
+    if (std::string(report.state) == "whole")
+        json.unsignedNumber(report.records);
+    else
+        json.null();
+    json.key("code");
+    if (report.rc != 0) {
+        CodeInfo info{};
+        json.beginObject();
+        json.key("name");
+        json.stringOrNull(lookUpCode(report.rc, &info) ? info.name : nullptr);
+        json.key("value");
+        json.string(rcValueText(report.rc));
+        json.endObject();
+    } else {
+        json.null();
+    }
+    json.key("message");
+    json.string(withoutNewline(report.line));
+    json.key("restorable");
+    json.boolean(report.restorable);
+    json.key("restored");
+    json.boolean(!report.restoredLine.empty());
+    json.key("companions");
+    json.beginArray();
+    for (const Finding& finding : report.companions) {
+        json.beginObject();
+        json.key("path");
+        json.string(finding.path);
+        json.key("role");
+        json.string(finding.role);
+        json.key("state");
+        json.string(finding.state);
+        json.key("message");
+        json.string(withoutNewline(finding.line));
+        json.endObject();
+    }
+    json.endArray();
+    json.key("attention");
+    json.boolean(report.attention);
+    json.endObject();
+    return json.finish();
+}
+
 int runCheck(Invocation* inv) {
     std::string error;
     if (!checkWordCount(*inv, 1, 1, &error) || !checkOptions(*inv, {"kind", "restore"}, &error))
         return reportUsage(kVerb, error);
     const std::string given = inv->words[0];
     const std::string path = linkTargetPath(given);
+    const char* const kindNames[] = {"profile", "services", "binvar", "global"};
     CheckKind kind = kCheckProfile;
     if (const char* text = inv->value("kind")) {
-        const char* const names[] = {"profile", "services", "binvar", "global"};
         bool known = false;
         for (int i = 0; i < 4; ++i)
-            if (std::string(text) == names[i]) {
+            if (std::string(text) == kindNames[i]) {
                 kind = static_cast<CheckKind>(i);
                 known = true;
             }
@@ -162,86 +252,102 @@ int runCheck(Invocation* inv) {
     }
 
     Companions names = companionsOf(path);
-    bool attention = false;
-    bool restored = false;
-    std::string& out = inv->out;
-    bool fileThere = fileExists(path);
-    if (!fileThere && present(names.backup) && inv->has("restore")) {
+    Report report;
+    report.file = path;
+    report.kind = kindNames[kind];
+    // A named pipe or device at the name is neither the file nor its
+    // absence: it is reported, and never replaced by the backup.
+    KindVerdict verdict = judgeFileKind(path, kFileKinds[kind]);
+    bool nonRegular = !verdict.nonRegular.empty();
+    bool fileThere = !nonRegular && fileExists(path);
+    if (!fileThere && !nonRegular && present(names.backup) && inv->has("restore")) {
         int status = restore(path, names);
         if (status != kExitOk) return status;
-        restored = true;
         fileThere = true;
-        out += names.backup + ": put back as " + path + "\n";
+        report.restoredLine = names.backup + ": put back as " + path + "\n";
     }
+    const bool restored = !report.restoredLine.empty();
 
     LockState lock = probeUpdateLock(names.lock);
-    if (!fileThere) {
-        attention = present(names.backup) || present(names.temp) || present(names.marker);
-        out += path + ": missing" +
-               (present(names.backup)
-                    ? std::string(": an update stopped between setting the file aside as its "
-                                  "backup and putting the new copy in its place; "
-                                  "genreg check " +
-                                  given + " --restore puts the backup back")
-                    : std::string()) +
-               "\n";
+    if (nonRegular) {
+        report.attention = true;
+        report.state = "notRegular";
+        report.line = kindProblem(path, verdict, kNouns[kind]) + "\n";
+    } else if (!fileThere) {
+        report.attention = present(names.backup) || present(names.temp) || present(names.marker);
+        report.state = "missing";
+        report.restorable = present(names.backup);
+        report.line = path + ": missing" +
+                      (report.restorable
+                           ? std::string(": an update stopped between setting the file aside as "
+                                         "its backup and putting the new copy in its place; "
+                                         "genreg check " +
+                                         given + " --restore puts the backup back")
+                           : std::string()) +
+                      "\n";
     } else {
-        KindVerdict verdict = judgeFileKind(path, kFileKinds[kind]);
+        if (restored) verdict = judgeFileKind(path, kFileKinds[kind]);
         unsigned count = 0;
         unsigned rc = verdict.matches ? readWhole(path, kind, &count) : 0;
         if (!verdict.matches) {
-            attention = true;
-            out += kindProblem(path, verdict, kNouns[kind]) + "\n";
+            report.attention = true;
+            report.state = verdict.damage.empty() ? "otherKind" : "damaged";
+            report.line = kindProblem(path, verdict, kNouns[kind]) + "\n";
         } else if (rc != 0) {
-            attention = true;
-            out += path + ": does not read whole: " + rcText(rc) + " (genreg rc explains it)\n";
+            report.attention = true;
+            report.state = "unreadable";
+            report.rc = rc;
+            // The cause the library logged, when it tells one (an over-long
+            // line: its number and length).
+            std::string cause = failureCause();
+            report.line = path + ": does not read whole: " + rcText(rc) +
+                          (cause.empty() ? " (genreg rc explains it)" : ": " + cause) + "\n";
         } else {
-            out += path + ": reads whole (" + std::to_string(count) +
-                   (count == 1 ? " record)\n" : " records)\n");
+            report.records = count;
+            report.line = path + ": reads whole (" + std::to_string(count) +
+                          (count == 1 ? " record)\n" : " records)\n");
         }
     }
 
-    if (!restored && present(names.backup) && fileThere) {
-        attention = attention || lock != kLockHeld;
-        out += names.backup +
-               (lock == kLockHeld
-                    ? ": the previous content, kept while the running update swaps its copy in\n"
-                    : ": the previous content, left by an update that swapped its copy in but "
-                      "stopped before removing the backup; the file holds the new content: "
-                      "remove the backup when it is not needed\n");
-    }
-    if (present(names.temp)) {
-        attention = attention || lock != kLockHeld;
-        out += names.temp +
-               (lock == kLockHeld
-                    ? ": the copy of the update that is running now\n"
-                    : ": the copy of an update that was interrupted; the file does not hold "
-                      "its content, and the next update sets it aside as " +
-                          names.marker + "\n");
-    }
-    if (present(names.marker)) {
-        attention = true;
-        out += names.marker +
-               ": the copy of an update that was interrupted or failed, set aside by a later "
-               "update; the file does not hold its content: look at it, then remove it\n";
-    }
-    if (lock == kLockHeld) {
-        attention = true;
-        out += names.lock + ": held now by an update that is running: wait for it to end\n";
-    } else if (lock == kLockStale) {
-        out += names.lock +
-               ": left over by an update that ended without removing it; harmless (the next "
-               "update takes it and removes it)\n";
-    } else if (lock == kLockUnknown) {
-        attention = true;
-        out += names.lock + ": cannot be opened to see whether an update holds it\n";
-    }
-    out += attention ? "needs attention\n" : "all is well\n";
-    if (!attention) return kExitOk;
+    const bool held = lock == kLockHeld;
+    auto add = [&](const std::string& companion, const char* role, const char* state,
+                   bool attention, const std::string& meaning) {
+        report.companions.push_back({companion, role, state, companion + meaning + "\n"});
+        report.attention = report.attention || attention;
+    };
+    if (!restored && present(names.backup) && fileThere)
+        add(names.backup, "backup", held ? "running" : "leftOver", !held,
+            held ? ": the previous content, kept while the running update swaps its copy in"
+                 : ": the previous content, left by an update that swapped its copy in but "
+                   "stopped before removing the backup; the file holds the new content: "
+                   "remove the backup when it is not needed");
+    if (present(names.temp))
+        add(names.temp, "copy", held ? "running" : "interrupted", !held,
+            held ? std::string(": the copy of the update that is running now")
+                 : ": the copy of an update that was interrupted; the file does not hold its "
+                   "content, and the next update sets it aside as " +
+                       names.marker);
+    if (present(names.marker))
+        add(names.marker, "setAside", "leftOver", true,
+            ": the copy of an update that was interrupted or failed, set aside by a later "
+            "update; the file does not hold its content: look at it, then remove it");
+    if (held)
+        add(names.lock, "lock", "held", true,
+            ": held now by an update that is running: wait for it to end");
+    else if (lock == kLockStale)
+        add(names.lock, "lock", "stale", false,
+            ": left over by an update that ended without removing it; harmless (the next "
+            "update takes it and removes it)");
+    else if (lock == kLockUnknown)
+        add(names.lock, "lock", "unknown", true,
+            ": cannot be opened to see whether an update holds it");
+
+    inv->out = inv->json ? reportJson(report) : reportText(report);
+    if (!report.attention) return kExitOk;
     // The report is the answer whatever the status: print it here, as the
     // command prints standard output itself only on success.
-    std::fputs(out.c_str(), stdout);
-    out.clear();
+    std::fputs(inv->out.c_str(), stdout);
+    inv->out.clear();
     return kExitNotFound;
 }
 

@@ -6,6 +6,7 @@
 #include <genreg/platform_codes.h>
 #include <genreg/rc.h>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -45,12 +46,24 @@ std::string registryExportCause(const KeptEntry& entry) {
     return "";
 }
 
-// A refusal by the operating system: the services log the path last.
+// A refusal by the operating system: the services log the path last ("-"
+// for a call on an open file, which names none). An update's copy that
+// cannot be given the file's owner or permission bits is logged by the
+// transaction, naming both files ("owner of file=F not given to temp=T").
 std::string permissionCause(const KeptEntry& entry) {
     if (entry.rc != OSS_RC_ACCESS_DENIED && entry.calledRc != OSS_RC_ACCESS_DENIED) return "";
     size_t at = entry.data.find("path=");
-    if (at == std::string::npos) return "";
-    return "permission denied: " + entry.data.substr(at + 5);
+    if (at != std::string::npos && entry.data.compare(at + 5, std::string::npos, "-") != 0)
+        return "permission denied: " + entry.data.substr(at + 5);
+    const char* const kNotGiven = " not given to temp=";
+    size_t given = entry.data.find(kNotGiven);
+    size_t file = entry.data.find(" of file=");
+    if (given == std::string::npos || file == std::string::npos || file > given) return "";
+    std::string what = entry.data.substr(0, file);  // "owner" or "permissions"
+    if (what == "owner") what = "owner and group";
+    return "permission denied: the update's copy " +
+           entry.data.substr(given + std::strlen(kNotGiven)) + " cannot be given the " + what +
+           " of " + entry.data.substr(file + 9, given - file - 9);
 }
 
 // The digits after "name=" in data, or "".
@@ -79,6 +92,15 @@ std::string overlongLineCause(const KeptEntry& entry) {
            " characters long, more than a line can hold (2047)";
 }
 
+// A record whose line would not fit: the formatter logs the longest line
+// it can write ("limit=N") before the update refuses the record.
+std::string recordTooLongCause(const KeptEntry& entry) {
+    if (entry.rc != GENREG_RC_LINE_TOO_LONG || !startsWith(entry.data, "limit=")) return "";
+    std::string limit = numberAfter(entry.data, "limit=");
+    if (limit.empty()) return "";
+    return "the record's line would be longer than a line can hold (" + limit + " characters)";
+}
+
 }  // namespace
 
 void keepLibraryLog() {
@@ -88,7 +110,8 @@ void keepLibraryLog() {
 std::string failureCause() {
     std::string found;
     for (const KeptEntry& entry : g_entries) {
-        for (auto cause : {registryExportCause, permissionCause, overlongLineCause}) {
+        for (auto cause :
+             {registryExportCause, permissionCause, overlongLineCause, recordTooLongCause}) {
             if (found.empty()) found = cause(entry);
         }
     }
@@ -96,4 +119,10 @@ std::string failureCause() {
     // own.
     g_entries.clear();
     return found;
+}
+
+bool registryExportRefused() {
+    for (const KeptEntry& entry : g_entries)
+        if (!registryExportCause(entry).empty()) return true;
+    return false;
 }

@@ -16,4 +16,9 @@ void keepLibraryLog();
 // are then forgotten, so the next failure tells its own cause.
 std::string failureCause();
 
+// Whether the entries kept since the last failureCause() tell that the
+// registry export file could not be loaded (malformed, unreadable, too
+// large). Nothing is forgotten.
+bool registryExportRefused();
+
 #endif

@@ -10,6 +10,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "diagnosis.h"
 #include "output.h"
 #include "store.h"
 #include "version_text.h"
@@ -35,7 +36,9 @@ const char kCopiesHelp[] =
     "usage: genreg copies [--64]\n"
     "\n"
     "Lists the product services of the installed copies: one QVR entry per copy and\n"
-    "one PLV entry for the first copy that holds administration servers.\n";
+    "one PLV entry for the first copy that holds administration servers. An entry\n"
+    "that cannot be read is reported on standard error and the listing goes on\n"
+    "(status 3); a copy whose name cannot be read ends it.\n";
 
 const char kInstanceHelp[] =
     "usage: genreg instance NAME [--type QVR|PLV] [--copy C] [--version V] [--64]\n"
@@ -96,6 +99,11 @@ int checkRegistryExport(const std::string& what) {
                                  ": no registry export is configured (use --registry FILE or "
                                  "set GENREG_REGISTRY_FILE)",
                              kExitNotFound);
+    std::string nonRegular = nonRegularKindOf(path);
+    if (!nonRegular.empty())
+        return reportFailure("cannot " + what + ": the registry export file " + path + " is " +
+                                 nonRegular + ", not a regular file",
+                             kExitFailed);
     if (!fileExists(path))
         return reportFailure(
             "cannot " + what + ": the registry export file " + path + " does not exist",
@@ -194,25 +202,66 @@ int runInstances(Invocation* inv) {
     return listingStatus(inv, unreadable);
 }
 
+// Appends the entries of the service list to entries. An entry that
+// cannot be read is reported on standard error, naming its kind and copy,
+// and counted in *unreadable; the listing goes on, since the list moves
+// past an entry before reading it. A failure that leaves no copy name is
+// the last one the list can report: either the copies key cannot be
+// enumerated at that index (the list stays there and fails the same way
+// at every call: an over-long copy name, for one) or the top-level copy's
+// key cannot be opened (the list is then at its end). It is reported as
+// the copy after the last one named, and ends the listing.
+unsigned collectCopies(bool view64, std::vector<OSSServiceInfo_t>* entries, unsigned* unreadable) {
+    void* list = nullptr;
+    unsigned rc = ossOpenServiceList(&list, view64);
+    if (rc != 0) return rc;
+    std::string previous;
+    std::string lastFailed;
+    for (;;) {
+        OSSServiceInfo_t info{};
+        rc = ossGetNextService(list, &info, view64);
+        std::string copy(info.copyName, strnlen(info.copyName, sizeof info.copyName));
+        if (rc == 0) {
+            entries->push_back(info);
+            previous = copy;
+            lastFailed.clear();
+            continue;
+        }
+        if (rc == GENREG_RC_NOT_FOUND) break;
+        std::string entry = std::string(info.type) + " entry of copy " + copy;
+        if (copy.empty()) {
+            reportLibraryFailureAs(previous.empty() ? std::string("read the first installed copy")
+                                                    : "read the installed copy after " + previous,
+                                   rc, kExitFailed);
+            ++*unreadable;
+            rc = GENREG_RC_NOT_FOUND;
+            break;
+        }
+        // The list moves past every named entry it fails on; should it
+        // ever stay, the same entry again ends the listing.
+        if (entry == lastFailed) {
+            rc = GENREG_RC_NOT_FOUND;
+            break;
+        }
+        reportLibraryFailureAs("read the " + entry, rc, kExitFailed);
+        ++*unreadable;
+        previous = copy;
+        lastFailed = entry;
+    }
+    unsigned closeRc = ossCloseServiceList(list);
+    if (rc == GENREG_RC_NOT_FOUND) rc = closeRc;
+    return rc;
+}
+
 int runCopies(Invocation* inv) {
     std::string error;
     if (!checkWordCount(*inv, 0, 0, &error) || !checkOptions(*inv, {"64"}, &error))
         return reportUsage("copies", error);
     int status = checkRegistryExport("list the installed copies");
     if (status != kExitOk) return status;
-    bool view64 = inv->has("64");
-    void* list = nullptr;
-    unsigned rc = ossOpenServiceList(&list, view64);
-    if (rc != 0) return reportLibraryFailureAs("list the installed copies", rc, kExitFailed);
     std::vector<OSSServiceInfo_t> entries;
-    for (;;) {
-        OSSServiceInfo_t info{};
-        rc = ossGetNextService(list, &info, view64);
-        if (rc != 0) break;
-        entries.push_back(info);
-    }
-    unsigned closeRc = ossCloseServiceList(list);
-    if (rc == GENREG_RC_NOT_FOUND) rc = closeRc;
+    unsigned unreadable = 0;
+    unsigned rc = collectCopies(inv->has("64"), &entries, &unreadable);
     if (rc != 0) return reportLibraryFailureAs("list the installed copies", rc, kExitFailed);
     if (inv->json) {
         JsonWriter json;
@@ -234,14 +283,14 @@ int runCopies(Invocation* inv) {
         json.endArray();
         json.endObject();
         inv->out = json.finish();
-        return kExitOk;
+        return listingStatus(inv, unreadable);
     }
     Table table{{"TYPE", "COPY", "VERSION", "INSTALL PATH"}, {}};
     for (const OSSServiceInfo_t& info : entries)
         table.addRow({info.type, cellText(info.copyName), versionText(info.versionCode),
                       cellText(info.installPath)});
     inv->out = table.render();
-    return kExitOk;
+    return listingStatus(inv, unreadable);
 }
 
 int runInstance(Invocation* inv) {
@@ -263,10 +312,12 @@ int runInstance(Invocation* inv) {
     unsigned rc = ossGetInstanceInfo(type, versionCode, name.c_str(), inv->value("copy"), &info,
                                      inv->has("64"));
     // The lookup says "failed" both for no match and for a registry that
-    // could not be read; the first is by far the common case.
+    // could not be read; the first is by far the common case. A registry
+    // export that could not be loaded is told in the log: a failure, not
+    // an absence.
     if (rc == GENREG_RC_INSTANCE_INFO_FAILED)
         return reportLibraryFailureAs("find " + std::string(type) + " instance " + name, rc,
-                                      kExitNotFound);
+                                      registryExportRefused() ? kExitFailed : kExitNotFound);
     if (rc != 0)
         return reportLibraryFailureAs("find " + std::string(type) + " instance " + name, rc,
                                       kExitFailed);

@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "output.h"
+#include "store.h"
 
 namespace {
 
@@ -149,6 +150,11 @@ const char* fileKindName(FileKind kind) {
 
 KindVerdict judgeFileKind(const std::string& path, FileKind wanted) {
     KindVerdict verdict;
+    verdict.nonRegular = nonRegularKindOf(path);
+    if (!verdict.nonRegular.empty()) {
+        verdict.matches = false;
+        return verdict;
+    }
     std::vector<unsigned char> bytes;
     if (!readWhole(path, &bytes)) {
         verdict.readable = false;
@@ -175,6 +181,8 @@ KindVerdict judgeFileKind(const std::string& path, FileKind wanted) {
 }
 
 std::string kindProblem(const std::string& path, const KindVerdict& verdict, const char* noun) {
+    if (!verdict.nonRegular.empty())
+        return path + " is not " + noun + ": it is " + verdict.nonRegular + ", not a regular file";
     if (!verdict.damage.empty()) return path + " is a " + verdict.damage;
     return path + " is not " + noun + ": it looks like " + verdict.looksLike;
 }

@@ -34,6 +34,9 @@ struct KindVerdict {
     // looksLike: what the file is instead ("a text file").
     std::string damage;
     std::string looksLike;
+    // Set instead when the name holds no regular file at all ("a named
+    // pipe"): then nothing was opened.
+    std::string nonRegular;
 };
 
 // Judges the file at path. A missing or unreadable file matches: the

@@ -304,11 +304,15 @@ int remove(Invocation* inv, GlobalReg* registry, const std::string& path, uint32
 }
 
 int upgradeLevels(Invocation* inv, GlobalReg* registry, const std::string& path) {
+    const std::string what = "upgrade the service levels in " + path;
+    // A missing file has no records to bring up: not found, as for remove
+    // (the library's scan would say only that it could not open it).
+    if (!fileExists(path)) return reportLibraryFailure(what, GENREG_RC_FILE_NOT_FOUND);
     uint64_t count = 0;
     EditLock lock(registry);
     unsigned rc = lock.take(*inv, path);
     if (rc == 0) rc = UpgradeServiceLevels(registry, &count);
-    if (rc != 0) return reportLibraryFailure("upgrade the service levels in " + path, rc);
+    if (rc != 0) return reportLibraryFailure(what, rc);
     if (inv->json) {
         JsonWriter json;
         json.beginObject();

@@ -218,12 +218,16 @@ std::string formatReal(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string rcText(unsigned rc) {
-    char value[32];
+std::string rcValueText(unsigned rc) {
+    char value[16];
     std::snprintf(value, sizeof value, "0x%08x", rc);
+    return value;
+}
+
+std::string rcText(unsigned rc) {
     CodeInfo info{};
-    if (!lookUpCode(rc, &info)) return std::string("return code ") + value;
-    return std::string(info.name) + " (" + value + ")";
+    if (!lookUpCode(rc, &info)) return "return code " + rcValueText(rc);
+    return std::string(info.name) + " (" + rcValueText(rc) + ")";
 }
 
 int exitStatusOf(unsigned rc) {

@@ -63,6 +63,9 @@ std::string cellText(const char* text);
 // Shortest text that reads back as the same double.
 std::string formatReal(double value);
 
+// "0x900001c4": a return code's value as the command prints it.
+std::string rcValueText(unsigned rc);
+
 // "GENREG_RC_LOCKED (0x900001c4)", or "return code 0x00000002" for a
 // value the library does not name.
 std::string rcText(unsigned rc);

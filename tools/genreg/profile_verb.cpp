@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "args.h"
+#include "comment_layout.h"
 #include "cli.h"
 #include "edit_lock.h"
 #include "file_link.h"
@@ -40,10 +41,11 @@ const char kHelp[] =
     "         value keeps its quotes); --bool (true/false, yes/no, on/off, 1/0),\n"
     "         --int, --uint and --double print it converted (a number the type\n"
     "         cannot hold, such as a negative one for --uint, is an error)\n"
-    "  set    changes every line that sets NAME in place, keeping its layout and\n"
-    "         the comment of the first (--comment replaces it on every line,\n"
-    "         --comment '' drops it), or appends \"NAME = VALUE\" (\"NAME=VALUE\"\n"
-    "         with --compact); lines that already hold it stay as they are\n"
+    "  set    changes every line that sets NAME in place, keeping its layout (the\n"
+    "         blanks before a comment too) and the comment of the first (--comment\n"
+    "         replaces it on every line, --comment '' drops it), or appends\n"
+    "         \"NAME = VALUE\" (\"NAME=VALUE\" with --compact); lines that already\n"
+    "         hold it stay as they are\n"
     "  unset  removes the line that sets NAME; --all when several lines do\n"
     "Editing actions wait for the update lock while another edit of FILE runs,\n"
     "saying so after a second; --no-wait fails at once instead, --timeout SECONDS\n"
@@ -218,7 +220,7 @@ const char* valueProblem(const std::string& value) {
 int set(Invocation* inv, GenRegVarVal* profile, const std::string& path, const std::string& name,
         const std::string& value) {
     if (!isWord(name) || name.find('=') != std::string::npos)
-        return reportUsage(kVerb, "a variable name is one word without '='");
+        return reportUsage(kVerb, "a variable name is one word without '=' or '#'");
     if (const char* problem = valueProblem(value)) return reportUsage(kVerb, problem);
     const char* givenComment = inv->value("comment");
     if (givenComment && !isPlainText(givenComment))
@@ -252,6 +254,9 @@ int set(Invocation* inv, GenRegVarVal* profile, const std::string& path, const s
         // Only the lines that differ from the record are rewritten; none
         // differing means every line already holds it.
         SetComparison comparison(profile, &record, sameComment);
+        // The schema keeps the layout before the value; the blanks before
+        // a kept or a new comment stay too.
+        CommentLayout layout(profile, true);
         rc = profile->Change(GENREG_VARVAL_VARIABLE, &key, &record);
         if (rc == GENREG_RC_NO_MATCH) rc = 0;
     }

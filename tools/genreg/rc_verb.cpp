@@ -48,8 +48,7 @@ int runRc(Invocation* inv) {
         return reportFailure("'" + inv->words[0] + "' is not a return code of the library",
                              kExitNotFound);
     const char* name = info.name;
-    char value[16];
-    std::snprintf(value, sizeof value, "0x%08x", rc);
+    const std::string value = rcValueText(rc);
     const char* meaning = info.meaning;
     if (inv->json) {
         JsonWriter json;
@@ -68,7 +67,7 @@ int runRc(Invocation* inv) {
     }
     FieldList fields;
     fields.add("name", name);
-    fields.add("value", std::string(value) + " (" + std::to_string(rc) + ")");
+    fields.add("value", value + " (" + std::to_string(rc) + ")");
     fields.add("meaning", meaning ? meaning : "");
     inv->out = fields.render();
     return kExitOk;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "args.h"
+#include "comment_layout.h"
 #include "cli.h"
 #include "edit_lock.h"
 #include "file_link.h"
@@ -229,44 +230,13 @@ bool sameAliasesAndComment(const void* stored, const void* wanted) {
     return a.aliases == b.aliases && a.comment == b.comment;
 }
 
-// The schema formats a rewritten line with tabs of its own. A comment the
-// set keeps is put back as the old line had it, with the blanks before
-// it, so that a hand-aligned file stays aligned.
-GenRegTextPackFn schemaPack = nullptr;
-
-unsigned packKeepingComment(void* record, char* line) {
-    const std::string before = line;  // the line being replaced, or ""
-    unsigned rc = schemaPack(record, line);
-    const char* hash = std::strchr(line, '#');
-    size_t oldHash = before.find('#');
-    if (rc != 0 || hash == nullptr || oldHash == std::string::npos) return rc;
-    std::string oldTail = before.substr(oldHash);
-    while (!oldTail.empty() && (oldTail.back() == '\n' || oldTail.back() == '\r'))
-        oldTail.pop_back();
-    // A kept comment may carry the old line's end: compare without it.
-    auto bare = [](std::string text) {
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        return trimmed(text.c_str());
-    };
-    if (bare(oldTail.substr(1)) != bare(hash + 1)) return rc;
-    size_t oldStart = before.find_last_not_of(" \t", oldHash == 0 ? 0 : oldHash - 1);
-    oldStart = oldHash == 0 || oldStart == std::string::npos ? 0 : oldStart + 1;
-    std::string kept(line, static_cast<size_t>(hash - line));
-    size_t newEnd = kept.find_last_not_of(" \t");
-    kept.resize(newEnd == std::string::npos ? 0 : newEnd + 1);
-    kept += before.substr(oldStart, oldHash - oldStart) + oldTail;
-    if (kept.size() < GENREG_LINE_MAX) std::memcpy(line, kept.c_str(), kept.size() + 1);
-    return rc;
-}
-
 // add and set: words are NAME PORT/PROTO ALIAS...
 int write(Invocation* inv, GenRegServices* services, const std::string& path, bool add) {
     const std::string& name = inv->words[2];
     std::string error;
     uint16_t port = 0;
     std::string protocol;
-    if (!isWord(name)) return reportUsage(kVerb, "a service name is one word");
+    if (!isWord(name)) return reportUsage(kVerb, "a service name is one word without '#'");
     if (!parsePortProtocol(inv->words[3], &port, &protocol, &error))
         return reportUsage(kVerb, error);
     std::vector<std::string> aliases(inv->words.begin() + 4, inv->words.end());
@@ -278,7 +248,7 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
         return reportUsage(kVerb, "too many aliases");
     const bool aliasesGiven = givenAliases || !aliases.empty();
     for (const std::string& alias : aliases)
-        if (!isWord(alias)) return reportUsage(kVerb, "an alias is one word");
+        if (!isWord(alias)) return reportUsage(kVerb, "an alias is one word without '#'");
     const char* givenComment = inv->value("comment");
     if (givenComment && !isPlainText(givenComment))
         return reportUsage(kVerb, "a comment cannot hold control characters");
@@ -324,10 +294,10 @@ int write(Invocation* inv, GenRegServices* services, const std::string& path, bo
     } else {
         // The entry is rewritten only when it differs from the record.
         SetComparison comparison(services, &record, sameAliasesAndComment);
-        schemaPack = services->PackRecord;
-        services->PackRecord = packKeepingComment;
+        // The schema lays the line out with tabs of its own: only a kept
+        // comment keeps the blanks before it.
+        CommentLayout layout(services, false);
         rc = services->Change(keySelector, &key, &record);
-        services->PackRecord = schemaPack;
         if (rc == GENREG_RC_NO_MATCH) rc = 0;
     }
     if (rc != 0) return reportLibraryFailureAs(what, rc, kExitFailed);

@@ -12,6 +12,28 @@ bool fileExists(const std::string& path) {
     return std::filesystem::is_regular_file(std::filesystem::path(path), error);
 }
 
+std::string nonRegularKindOf(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    switch (fs::status(fs::path(path), error).type()) {
+        case fs::file_type::not_found:
+        case fs::file_type::none:
+        case fs::file_type::regular:
+            return "";
+        case fs::file_type::directory:
+            return "a directory";
+        case fs::file_type::fifo:
+            return "a named pipe";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::character:
+        case fs::file_type::block:
+            return "a device";
+        default:
+            return "something else";
+    }
+}
+
 bool setEnvironment(const char* name, const std::string& value) {
     // putenv keeps the pointer it is given, so the texts must outlive every
     // later getenv of the process.

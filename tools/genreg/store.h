@@ -14,6 +14,13 @@
 // first: opening a scan creates a missing file, which a listing must not.
 bool fileExists(const std::string& path);
 
+// What sits at path when it is there but is not a regular file ("a named
+// pipe", "a directory", ...), else "" (a regular file, or nothing at all).
+// Links are followed, as the verbs follow them. A verb refuses such a name
+// before it opens it: opening a named pipe to read it would wait for a
+// writer for ever.
+std::string nonRegularKindOf(const std::string& path);
+
 // Sets an environment variable that the library reads (the global
 // registry's path, the registry export of the POSIX stand-in). The text is
 // kept for the life of the process.

@@ -37,6 +37,11 @@ foreach(case ${cases})
 endforeach()
 genreg_run(ARGS binvar binvar.dat add x 1 --comment 0123456789abcdef EXIT 2 STDERR
   "genreg binvar: a comment has at most 15 characters (see genreg binvar --help)\n")
+string(ASCII 127 del)
+genreg_run(ARGS binvar binvar.dat add "a${del}" 1 EXIT 2 STDERR
+  "genreg binvar: a name cannot hold control characters (see genreg binvar --help)\n")
+genreg_run(ARGS binvar binvar.dat add x 1 --comment "a${del}" EXIT 2 STDERR
+  "genreg binvar: a comment cannot hold control characters (see genreg binvar --help)\n")
 genreg_expect_unchanged(binvar.dat)
 
 # add appends even a name that is taken; remove then needs --all.

@@ -61,3 +61,57 @@ genreg_run(ARGS check damaged.dat --kind binvar EXIT 1 STDOUT
 genreg_run(ARGS check missing.env STDOUT "missing.env: missing\nall is well\n")
 genreg_run(ARGS check profile.env --kind frob EXIT 2 STDERR
   "genreg check: --kind is profile, services, binvar or global (see genreg check --help)\n")
+
+# --json: the same findings for scripts, with the same status.
+genreg_write(j.env.tmp "copy\n")
+genreg_write(.j.env.bkp "a = 1\n")
+genreg_run(ARGS --json check j.env EXIT 1 STDOUT [[
+{
+  "file": "j.env",
+  "kind": "profile",
+  "state": "missing",
+  "records": null,
+  "code": null,
+  "message": "j.env: missing: an update stopped between setting the file aside as its backup and putting the new copy in its place; genreg check j.env --restore puts the backup back",
+  "restorable": true,
+  "restored": false,
+  "companions": [
+    {
+      "path": "j.env.tmp",
+      "role": "copy",
+      "state": "interrupted",
+      "message": "j.env.tmp: the copy of an update that was interrupted; the file does not hold its content, and the next update sets it aside as j.env.cor"
+    }
+  ],
+  "attention": true
+}
+]])
+genreg_run(ARGS check j.env --restore --json EXIT 1 STDOUT_BEGINS [[
+{
+  "file": "j.env",
+  "kind": "profile",
+  "state": "whole",
+  "records": 1,
+  "code": null,
+  "message": "j.env: reads whole (1 record)",
+  "restorable": false,
+  "restored": true,
+]])
+genreg_expect_file(j.env "a = 1\n")
+
+# A file that does not read whole says why when the library tells it.
+string(REPEAT "x" 3000 long)
+genreg_write(long.env "a = 1\nlong = ${long}\n")
+genreg_run(ARGS check long.env EXIT 1 STDOUT
+  "long.env: does not read whole: GENREG_RC_LINE_TOO_LONG (0x90000273): line 2 of long.env is 3007 characters long, more than a line can hold (2047)\nneeds attention\n")
+genreg_run(ARGS check long.env --json EXIT 1 STDOUT_BEGINS [[
+{
+  "file": "long.env",
+  "kind": "profile",
+  "state": "unreadable",
+  "records": null,
+  "code": {
+    "name": "GENREG_RC_LINE_TOO_LONG",
+    "value": "0x90000273"
+  },
+]])

@@ -205,6 +205,10 @@ genreg_run(ARGS global add service OTHER 9.7.4.0 --level 1)
 genreg_run(ARGS global upgrade-levels STDOUT "2 service records changed\n")
 genreg_run(ARGS global upgrade-levels --json STDOUT
   "{\n  \"file\": \"levels.reg\",\n  \"changed\": 0\n}\n")
+# A missing file is not found, as for remove, and stays missing.
+genreg_run(ARGS global --file none.reg upgrade-levels EXIT 1 STDERR
+  "genreg: cannot upgrade the service levels in none.reg: GENREG_RC_FILE_NOT_FOUND (0x90000513)\n")
+genreg_expect_missing(none.reg)
 genreg_run(ARGS global list --services STDOUT [[
 Services
 KIND   VERSION  LEVEL

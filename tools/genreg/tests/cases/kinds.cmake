@@ -54,3 +54,28 @@ genreg_run(ARGS binvar empty.dat get a STDOUT "1\n")
 genreg_run(ARGS global --file empty.reg list --variables STDOUT "Variables\nSERVICE  NAME\n")
 genreg_run(ARGS global --file empty.reg add variable QVR A 1)
 genreg_run(ARGS global --file empty.reg get variable QVR A STDOUT "1\n")
+
+# A name that holds no regular file is refused before it is opened: a named
+# pipe would make a reading verb wait for a writer for ever.
+file(MAKE_DIRECTORY "${WORK}/folder.env")
+set(refused "profile folder.env get a|folder.env is not a profile"
+            "services folder.env list|folder.env is not a services file"
+            "binvar folder.env add a 1|folder.env is not a binary variable/value file")
+if(NOT WINDOWS)
+  execute_process(COMMAND mkfifo "${WORK}/pipe.env" RESULT_VARIABLE made)
+  if(NOT made EQUAL 0)
+    message(SEND_ERROR "mkfifo failed: ${made}")
+  endif()
+  list(APPEND refused "profile pipe.env set a 1|pipe.env is not a profile"
+                      "global --file pipe.env list|pipe.env is not a global registry file")
+endif()
+foreach(case ${refused})
+  genreg_split_case("${case}" words message)
+  set(what "a directory")
+  if(message MATCHES "^pipe")
+    set(what "a named pipe")
+  endif()
+  genreg_run(ARGS ${words} EXIT 3 STDERR "genreg: ${message}: it is ${what}, not a regular file\n")
+endforeach()
+genreg_run(ARGS check folder.env --restore EXIT 1
+           STDOUT "folder.env is not a profile: it is a directory, not a regular file\nneeds attention\n")

@@ -116,11 +116,12 @@ genreg_run(ARGS profile profile.env set port "a  b" EXIT 2 STDERR
 genreg_run(ARGS profile profile.env set port "\"a b" EXIT 2 STDERR
   "genreg profile: a quoted value must end with its closing quote (see genreg profile --help)\n")
 genreg_run(ARGS profile profile.env set "a=b" 1 EXIT 2 STDERR
-  "genreg profile: a variable name is one word without '=' (see genreg profile --help)\n")
+  "genreg profile: a variable name is one word without '=' or '#' (see genreg profile --help)\n")
 genreg_expect_unchanged(profile.env)
 
-# set keeps the indentation, the blanks around "=" and the comment of the
-# line it changes; new variables go to the end.
+# set keeps the indentation, the blanks around "=", the comment of the line
+# it changes and the blanks before a kept or new comment; new variables go
+# to the end.
 genreg_run(ARGS profile profile.env set port 50001)
 genreg_run(ARGS profile profile.env set start_timeout 60)
 genreg_run(ARGS profile profile.env set svcename qvrinst9 --comment "renamed")
@@ -133,12 +134,12 @@ genreg_expect_file(profile.env [[
 # Profile of the instance QVRINST1, read by the server when it starts.
 # Lines are "name = value"; a comment may follow a "#".
 
-svcename = qvrinst9 # renamed
+svcename = qvrinst9          # renamed
 port = 50001
-  start_timeout	=  60 # seconds
+  start_timeout	=  60        # seconds
 authentication = SERVER
 trace = off
-buffer_pool = "128 MB" # quoted: the value holds a blank
+buffer_pool = "128 MB"       # quoted: the value holds a blank
 ratio = 0.75
 newvar = hello # added by genreg
 compact=1

@@ -60,9 +60,9 @@ genreg_run(ARGS services services add qvrinst3 0/tcp EXIT 2 STDERR
 genreg_run(ARGS services services add qvrinst3 50020/TCP EXIT 2 STDERR
   "genreg services: the protocol must be one of tcp, udp, ddp, divert (see genreg services --help)\n")
 genreg_run(ARGS services services add "qvr inst" 50020/tcp EXIT 2 STDERR
-  "genreg services: a service name is one word (see genreg services --help)\n")
+  "genreg services: a service name is one word without '#' (see genreg services --help)\n")
 genreg_run(ARGS services services add qvrinst3 50020/tcp "a#b" EXIT 2 STDERR
-  "genreg services: an alias is one word (see genreg services --help)\n")
+  "genreg services: an alias is one word without '#' (see genreg services --help)\n")
 genreg_expect_unchanged(services)
 
 # The store refuses a second entry for a name and protocol, and a removal

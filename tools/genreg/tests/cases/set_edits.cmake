@@ -12,12 +12,35 @@ genreg_expect_file(p.env "a = 6 # both\nb = 1\na = 6 # both\n")
 genreg_run(ARGS profile p.env set a 6 --comment both)
 genreg_expect_file(p.env "a = 6 # both\nb = 1\na = 6 # both\n")
 
-# The same value with a new comment writes the comment.
+# The same value with a new comment writes the comment, after the blanks
+# the old one had.
 genreg_write(q.env "port = 1   # old\n")
 genreg_run(ARGS profile q.env set port 1 --comment new)
-genreg_expect_file(q.env "port = 1 # new\n")
+genreg_expect_file(q.env "port = 1   # new\n")
 genreg_run(ARGS profile q.env set port 1 --comment=)
 genreg_expect_file(q.env "port = 1\n")
+
+# A rewritten profile line keeps the blanks before its comment, kept or
+# new, and a kept comment as it was written; a CR LF line keeps its CR LF,
+# in services too. (Compared byte for byte: genreg_expect_file reads CR LF
+# as LF. Windows writes text files with CR LF line ends.)
+set(lf "\n")
+if(WINDOWS)
+  set(lf "\r\n")
+endif()
+genreg_write(c.env "a   =  1   #old\n  b=2\t# tabbed\r\n")
+genreg_run(ARGS profile c.env set a 2)
+genreg_run(ARGS profile c.env set b 3)
+genreg_write(kept.env "a   =  2   #old${lf}  b=3\t# tabbed\r\n")
+genreg_expect_same(c.env "${WORK}/kept.env")
+genreg_run(ARGS profile c.env set a 4 --comment new)
+genreg_run(ARGS profile c.env set b 5 --comment new)
+genreg_write(new.env "a   =  4   # new${lf}  b=5\t# new\r\n")
+genreg_expect_same(c.env "${WORK}/new.env")
+genreg_write(crlf.txt "svc 1/tcp al   # kept\r\nx 2/tcp\r\n")
+genreg_run(ARGS services crlf.txt set svc 3/tcp)
+genreg_write(crlf-kept.txt "svc\t\t3/tcp\t\tal   # kept\r\nx 2/tcp\r\n")
+genreg_expect_same(crlf.txt "${WORK}/crlf-kept.txt")
 
 # Numbers the type cannot hold.
 genreg_write(n.env "neg = -1\nbig = 99999999999999999999\nlow = -99999999999999999999\nok = 42\n")

@@ -39,6 +39,14 @@ unsigned unpackFailed(VarValRecord* r, unsigned rc, uint32_t probe) {
     return rc;
 }
 
+bool startsWith(const char* text, const char* prefix) {
+    while (*prefix != '\0' && *prefix == *text) {
+        ++prefix;
+        ++text;
+    }
+    return *prefix == '\0';
+}
+
 bool endsWithCrLf(const char* text) {
     size_t length = std::strlen(text);
     return length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n';
@@ -181,21 +189,17 @@ bool VarValLineMismatch(uint64_t selector, const char* line, const void* keyReco
     // not). A line that holds the key's variable at neither place holds
     // another variable.
     const char* variable = key->Variable;
-    const size_t length = std::strlen(variable);
-    if (std::memchr(variable, ' ', length) != nullptr) return false;
     const char* text = line;
     while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n')
         ++text;
-    if (std::strncmp(line, variable, length) == 0 || std::strncmp(text, variable, length) == 0)
-        return false;
+    if (startsWith(line, variable) || (text != line && startsWith(text, variable))) return false;
+    if (std::strchr(variable, ' ') != nullptr) return false;
     // The parse succeeds, normalised or not, when the text before the
     // comment holds "=" and no quote (an unterminated one fails it).
-    bool equals = false;
-    for (const char* p = line; *p != '\0' && *p != '#'; ++p) {
-        if (*p == '"') return false;
-        if (*p == '=') equals = true;
-    }
-    return equals;
+    const char* first = std::strpbrk(line, "\"#=");
+    if (first == nullptr || *first != '=') return false;
+    const char* behind = std::strpbrk(first + 1, "\"#");
+    return behind == nullptr || *behind == '#';
 }
 
 unsigned VarValValidate(uint64_t selector, void* record) {

@@ -141,27 +141,38 @@ TEST(ProtocolEdges, CopyPermissionsAreReadFromTheOpenFile) {
 }
 
 // A FIFO at the registry path used to block an Add for ever in its open,
-// with the update lock held, and so every other writer with it.
+// with the update lock held, and so every other writer with it. An Add that
+// appends in place (duplicates allowed) looked at the file's end through an
+// open that blocked the same way (text store).
 TEST(ProtocolEdges, FifoAtRegistryPathIsRefused) {
     for (StoreKind kind : kKinds) {
-        SCOPED_TRACE(reliability_test::KindName(kind));
-        TestDir dir;
-        const std::string path = special_test::SpecialFileIn(dir.path());
-        if (path.empty()) GTEST_SKIP() << "no special file can be made here";
-        Store store(kind, path);
-        ASSERT_EQ(0u, store.constructRc());
-        store_test::ResourceBalance balance;
-        int32_t number = 0;
-        LogCapture log;
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("alpha", 1));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Delete("alpha"));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Get("alpha", &number));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.file().OpenScan());
-        EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, path));
-        EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
-        EXPECT_TRUE(balance.Unchanged());
-        EXPECT_TRUE(NoDebris(store.file()));
+        // The store's own features, then appending in place.
+        for (bool inPlace : {false, true}) {
+            if (kind == reliability_test::STORE_GLOBAL && inPlace)
+                continue;  // the global registry file never holds duplicates
+            SCOPED_TRACE(testing::Message()
+                         << reliability_test::KindName(kind) << (inPlace ? " in place" : ""));
+            TestDir dir;
+            const std::string path = special_test::SpecialFileIn(dir.path());
+            if (path.empty()) GTEST_SKIP() << "no special file can be made here";
+            Store store(kind, path);
+            ASSERT_EQ(0u, store.constructRc());
+            if (inPlace) {
+                ASSERT_EQ(0u, store.SetFeatures(GENREG_FEATURE_DUPLICATES));
+            }
+            store_test::ResourceBalance balance;
+            int32_t number = 0;
+            LogCapture log;
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("alpha", 1));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Delete("alpha"));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Get("alpha", &number));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.file().OpenScan());
+            EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, path));
+            EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+            EXPECT_TRUE(balance.Unchanged());
+            EXPECT_TRUE(NoDebris(store.file()));
+        }
     }
 }
 
@@ -250,6 +261,62 @@ TEST(ProtocolEdges, RefusedUpdateLeavesNoCopy) {
             EXPECT_FALSE(PathExists(store->file().corruptPath));
             EXPECT_TRUE(NoDebris(store->file()));
         });
+}
+
+// An Add that appends in place (duplicates allowed, verification off) did
+// not read the file: behind a damaged last record it wrote its record and
+// returned 0, but a lookup stops at the damaged record and never reached
+// it. Whatever the features, an Add now either leaves its record within a
+// lookup's reach or is refused with the file as it was.
+TEST(ProtocolEdges, AddBehindADamagedRecordIsReachableOrRefused) {
+    struct Damage {
+        const char* name;
+        std::string (*apply)(const std::string& bytes);
+    };
+    const Damage damages[] = {
+        {"last record cut short", [](const std::string& b) { return b.substr(0, b.size() - 1); }},
+        {"stray bytes behind the last record", [](const std::string& b) { return b + "\x01\x02"; }},
+        // They read as a record of length 0, but a record appended behind
+        // them would not start where the reader looks for it.
+        {"stray zero bytes behind the last record",
+         [](const std::string& b) { return b + std::string(2, '\0'); }},
+        {"length running past the end",
+         [](const std::string& b) {
+             return b + std::string(
+                            "\xE8\x03\x00\x00"
+                            "abc",
+                            7);
+         }},
+    };
+    const uint64_t d = GENREG_FEATURE_DUPLICATES, v = GENREG_FEATURE_VERIFY;
+    for (const Damage& damage : damages) {
+        for (uint64_t features : {d, (uint64_t)0, v | d}) {
+            SCOPED_TRACE(testing::Message() << damage.name << ", features " << features);
+            TestDir dir;
+            const std::string path = dir.file("reg");
+            Store store(reliability_test::STORE_BINARY, path);
+            ASSERT_EQ(0u, store.constructRc());
+            ASSERT_EQ(0u, store.SetFeatures(features));
+            const std::string before = damage.apply(Populate(&store, path));
+            ASSERT_TRUE(store_test::WriteFileBytes(path, before));
+            store_test::ResourceBalance balance;
+            const unsigned rc = store.Add("delta", 4);
+            int32_t number = 0;
+            if (rc == 0) {
+                EXPECT_EQ(0u, store.Get("delta", &number));
+                EXPECT_EQ(4, number);
+            } else {
+                EXPECT_EQ(GENREG_RC_READ_FAILED, rc);
+                EXPECT_TRUE(FileHolds(path, before));
+            }
+            if (features == d) {
+                EXPECT_NE(0u, rc) << "appended in place behind the damage";
+            }
+            EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+            EXPECT_TRUE(balance.Unchanged());
+            EXPECT_TRUE(NoDebris(store.file()));
+        }
+    }
 }
 
 // An update run by an administrator used to give the file to the

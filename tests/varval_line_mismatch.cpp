@@ -23,13 +23,46 @@
 namespace {
 
 std::vector<std::string> corpusLines() {
-    std::vector<std::string> lines = {
-        "", "\n", "\r\n", "\r", "#", "# only\n", "  # indented comment\n", "\t\n", "   \n",
-        "a=1", "a = 1\n", "a = 1\r\n", "\ta\t=\t1\n", "  a   =   1  # c\n", "a\r= 1\n",
-        "a b = 1\n", "ab = 1\n", "xa = 1\n", "a= \"q\"\n", "a = \"open\n", "\"a\" = 1\n",
-        "a = 1 \"# x\"\n", "a # = 1\n", "=1\n", " =1\n", "a\n", "a = \n", "a==1\n",
-        "aa = 1\n", "a\ta = 1\n", "a  a = 1\n", "A = 1\n", "a.b = 1\n", "#a = 1\n",
-        "a = 1#b = 2\n", "\ta = 1 # a = 2\n", "\xEF\xBB\xBF" "a = 1\n", "a\\\n", "a = 1\\\n"};
+    std::vector<std::string> lines = {"",
+                                      "\n",
+                                      "\r\n",
+                                      "\r",
+                                      "#",
+                                      "# only\n",
+                                      "  # indented comment\n",
+                                      "\t\n",
+                                      "   \n",
+                                      "a=1",
+                                      "a = 1\n",
+                                      "a = 1\r\n",
+                                      "\ta\t=\t1\n",
+                                      "  a   =   1  # c\n",
+                                      "a\r= 1\n",
+                                      "a b = 1\n",
+                                      "ab = 1\n",
+                                      "xa = 1\n",
+                                      "a= \"q\"\n",
+                                      "a = \"open\n",
+                                      "\"a\" = 1\n",
+                                      "a = 1 \"# x\"\n",
+                                      "a # = 1\n",
+                                      "=1\n",
+                                      " =1\n",
+                                      "a\n",
+                                      "a = \n",
+                                      "a==1\n",
+                                      "aa = 1\n",
+                                      "a\ta = 1\n",
+                                      "a  a = 1\n",
+                                      "A = 1\n",
+                                      "a.b = 1\n",
+                                      "#a = 1\n",
+                                      "a = 1#b = 2\n",
+                                      "\ta = 1 # a = 2\n",
+                                      "\xEF\xBB\xBF"
+                                      "a = 1\n",
+                                      "a\\\n",
+                                      "a = 1\\\n"};
     for (const char* dir : {"profile_line", "text_lookup", "text_update"}) {
         for (const char* name : {"basic", "example_profile", "odd", "continued", "crlf_bom",
                                  "long_comment", "long_value", "plain", "bom", "join_trailing",
@@ -56,8 +89,8 @@ std::vector<std::string> corpusLines() {
 // Variables of the lines as parsed, with variants: cut short, one more
 // character, leading and inner blanks or tabs, and texts no line holds.
 std::set<std::string> keysFor(const std::vector<std::string>& lines) {
-    std::set<std::string> keys = {"", "a", "A", "b", "aa", "a b", "a\tb", " a", "\ta", "#", "=",
-                                  "\"a\"", "never-there"};
+    std::set<std::string> keys = {"",   "a",   "A", "b", "aa",    "a b",        "a\tb",
+                                  " a", "\ta", "#", "=", "\"a\"", "never-there"};
     for (const std::string& line : lines) {
         VarValRecord r;
         std::memset(&r, 0, sizeof r);

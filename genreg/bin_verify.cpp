@@ -18,6 +18,7 @@
 
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
+#include "genreg/shared_run.h"
 #include "genreg/transaction.h"
 #include "platform/oss.h"
 
@@ -37,12 +38,35 @@ struct Verify {
     uint64_t copyLength;
     unsigned copyRc;
     unsigned changes;  // records found added, replaced or left out
+    uint64_t max;      // GetMaxRecordSize
+    SharedRun run;     // records both hold, passed in blocks (passSharedRecords)
 };
 
 unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
     ossLog(FID_BIN_VERIFY, probe, rc, OSS_SEVERITY_ERROR, "type=%llu changes=%u file=%s",
            (unsigned long long)v->type, v->changes, v->handle->filePath);
     return rc;
+}
+
+size_t wholeRecords(const void* context, const char* bytes, size_t length, bool* unfinished) {
+    const Verify* v = (const Verify*)context;
+    return BinWholeRecords(v->handle, bytes, length, v->max, unfinished);
+}
+
+// Records that the old file and the copy hold byte for byte from here on
+// are equal pairs (identicalPair): they are passed in blocks
+// (genreg/shared_run.h), so that only the records the update wrote and
+// those facing them are read one by one. 0, or the code of a position or
+// seek that failed.
+unsigned passSharedRecords(Verify* v) {
+    switch (PassSharedRun(&v->run, v->handle->stream, v->handle->tempStream, wholeRecords, v)) {
+        case SHARED_RUN_FIRST_FAILED:
+            return failed(60, GENREG_RC_READ_FAILED, v);
+        case SHARED_RUN_SECOND_FAILED:
+            return failed(61, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
+        default:
+            return 0;
+    }
 }
 
 void readOld(Verify* v) {
@@ -103,13 +127,15 @@ unsigned skipDeletedRecords(Verify* v) {
 }
 
 unsigned comparePairs(Verify* v) {
+    unsigned rc = 0;
     while (v->oldRc == 0 && v->copyRc == 0) {
         if (identicalPair(v)) {
+            if ((rc = passSharedRecords(v)) != 0) return rc;
             readOld(v);
             readCopy(v);
             continue;
         }
-        unsigned rc = unpack(v, &v->old, v->oldLength, 20);
+        rc = unpack(v, &v->old, v->oldLength, 20);
         if (rc == 0) rc = unpack(v, &v->copy, v->copyLength, 21);
         if (rc != 0) return rc;
         if (!pairEqual(v, v->old, v->oldLength, v->copy, v->copyLength)) {
@@ -122,7 +148,9 @@ unsigned comparePairs(Verify* v) {
             } else {
                 return failed(24, GENREG_RC_VERIFY_UNEXPECTED_CHANGE, v);
             }
+            SharedRunAfterChange(&v->run);
         }
+        if ((rc = passSharedRecords(v)) != 0) return rc;
         readOld(v);
         readCopy(v);
     }
@@ -222,6 +250,16 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
     }
+    v.max = max;
+    unsigned memRc = ossMemAlloc(&v.run.blocks, 2 * kSharedRunBlock, GENREG_BIN_UNIT);
+    if (memRc != 0) {
+        rc = GENREG_RC_VERIFY_ALLOC_COPY;
+        ossLogRC(FID_BIN_VERIFY, 7, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu",
+                 2 * kSharedRunBlock);
+        ossMemFree(&v.copy, GENREG_BIN_UNIT);
+        ossMemFree(&v.old, GENREG_BIN_UNIT);
+        return rc;
+    }
 
     unsigned openRc = BeginTransaction(handle, GENREG_TXN_VERIFY);
     if (openRc != 0) {
@@ -229,14 +267,18 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         ossLogRC(FID_BIN_VERIFY, 2, FID_TXN_BEGIN, openRc, rc, OSS_SEVERITY_ERROR, "file=%s",
                  handle->filePath);
         BinCloseLeftovers(handle);
+        ossMemFree(&v.run.blocks, GENREG_BIN_UNIT);
         ossMemFree(&v.copy, GENREG_BIN_UNIT);
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
     }
 
-    readOld(&v);
-    readCopy(&v);
-    unsigned result = comparePairs(&v);
+    unsigned result = passSharedRecords(&v);
+    if (result == 0) {
+        readOld(&v);
+        readCopy(&v);
+        result = comparePairs(&v);
+    }
     if (result == 0) result = checkTails(&v);
     if (result == 0) result = checkChangeCount(&v);
 
@@ -251,6 +293,7 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
                  handle->filePath);
         BinCloseLeftovers(handle);
     }
+    ossMemFree(&v.run.blocks, GENREG_BIN_UNIT);
     unsigned freeRc = freeBuffer(&v.copy, GENREG_RC_VERIFY_FREE_COPY, 4);
     if (freeRc != 0) secondary = freeRc;
     freeRc = freeBuffer(&v.old, GENREG_RC_VERIFY_FREE_OLD, 5);

@@ -15,6 +15,7 @@
 
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
+#include "genreg/shared_run.h"
 #include "genreg/trace.h"
 #include "platform/oss.h"
 
@@ -168,6 +169,25 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
     got = ossStreamRead(*buffer, 1, recordLength, stream);
     if (got != recordLength) rc = bodyReadFailed(stream, recordLength, got);
     return rc;
+}
+
+size_t BinWholeRecords(const GenRegBin* handle, const char* bytes, size_t length, uint64_t max,
+                       bool* unfinished) {
+    size_t passed = 0;
+    *unfinished = false;
+    while (length - passed >= kPrefixSize) {
+        const uint32_t recordLength = decodeLength(handle, (const unsigned char*)bytes + passed);
+        if (recordLength == 0 || recordLength > max) return passed;
+        const size_t size = kPrefixSize + recordLength;
+        if (length - passed < size) {
+            *unfinished = size <= kSharedRunBlock;
+            return passed;
+        }
+        passed += size;
+    }
+    // A prefix cut short: the next bytes tell how long its record is.
+    *unfinished = passed < length;
+    return passed;
 }
 
 unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* length) {

@@ -33,6 +33,13 @@ unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* le
 // this way, so that PackRecord always gets at least that much room.
 unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t capacity,
                         uint64_t* length);
+// Bytes at the start of bytes (length of them) held by whole records that
+// ReadRecord reads at once, each a length prefix of 1 to max and its body:
+// reading these bytes record by record gives exactly those records. A
+// shared run's units (genreg/shared_run.h): *unfinished when the bytes end
+// inside such a record that fits a block.
+size_t BinWholeRecords(const GenRegBin* handle, const char* bytes, size_t length, uint64_t max,
+                       bool* unfinished);
 // One record at the stream's position: GetPackedSize (packed) or
 // GetRecordSize bytes of record behind their length. The size must lie in
 // GENREG_RECORD_MIN..GENREG_RECORD_MAX; a partial write fails too.

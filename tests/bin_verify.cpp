@@ -35,6 +35,22 @@ std::string bWithHiddenByte() {
     return fileOf({b});
 }
 
+// Records both sides share, more than one block of the pass's reads
+// (genreg/shared_run.h): 36-byte records, so that blocks end inside them.
+std::string sharedRecords() {
+    std::vector<TestRecord> records;
+    for (int k = 0; k < 1000; ++k)
+        records.push_back(k % 3 == 0 ? A : k % 3 == 1 ? B : C);
+    return fileOf(records);
+}
+
+// sharedRecords() with B's hidden byte changed in one record far inside.
+std::string sharedRecordsEdited() {
+    const std::string shared = sharedRecords(), b = fileOf({B});
+    const size_t at = shared.find(b, 20000);
+    return shared.substr(0, at) + bWithHiddenByte() + shared.substr(at + b.size());
+}
+
 std::string cutShort(const std::vector<TestRecord>& records) {
     std::string s = fileOf(records);
     return s.substr(0, s.size() - 5);
@@ -93,6 +109,16 @@ TEST(BinVerify, OnlyACopyThatDiffersByTheRequestedChangeIsCommitted) {
          GENREG_RC_VERIFY_NOTHING_CHANGED},
         {"a copy cut short", fileOf({A, B}), cutShort({A, B}), kChange, K, N, false,
          GENREG_RC_VERIFY_READ_COPY_FAILED},
+        {"Change between shared records", sharedRecords() + fileOf({K}) + sharedRecords(),
+         sharedRecords() + fileOf({N}) + sharedRecords(), kChange, K, N, false, 0},
+        {"Change with a byte far behind it changed", fileOf({K}) + sharedRecords(),
+         fileOf({N}) + sharedRecordsEdited(), kChange, K, N, false, GENREG_RC_VERIFY_KEY_MISMATCH},
+        {"Delete between shared records", sharedRecords() + fileOf({K}) + sharedRecords(),
+         sharedRecords() + sharedRecords(), kDelete, K, kNone, false, 0},
+        {"Add behind shared records", sharedRecords(), sharedRecords() + fileOf({N}), kAdd, kNone,
+         N, false, 0},
+        {"a copy cut short inside shared records", sharedRecords() + fileOf({K}),
+         sharedRecords().substr(0, 20001), kChange, K, N, false, GENREG_RC_VERIFY_READ_COPY_FAILED},
         {"a damaged old file", fileOf({A}) + "\x01", fileOf({A, N}), kAdd, kNone, N, false,
          GENREG_RC_READ_FAILED},
     };

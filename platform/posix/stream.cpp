@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdio_ext.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +33,17 @@ bool posixMode(const char* mode, const char* extra, char* out, size_t size) {
     }
     out[used] = '\0';
     return true;
+}
+
+// A stream of this layer serves one handle, and a handle one thread at a
+// time, so the runtime library's own lock around every read and write
+// protects nothing; on this machine kind taking and dropping it was a
+// fifth of a lookup's CPU (two atomic operations per call, two calls per
+// stored record). Only the locking changes: what each call reads, writes
+// and reports stays the same.
+FILE* withoutStreamLocking(FILE* stream) {
+    if (stream != nullptr) ::__fsetlocking(stream, FSETLOCKING_BYCALLER);
+    return stream;
 }
 
 }  // namespace
@@ -60,7 +73,7 @@ FILE* ossStreamCreateExclusive(const char* path, const char* mode) {
         rc = ossSysFail(OSS_FID_STREAM_CREATE, 1, "exclusive create", path);
         return nullptr;
     }
-    FILE* stream = ::fdopen(fd, cleanMode);
+    FILE* stream = withoutStreamLocking(::fdopen(fd, cleanMode));
     if (!stream) {
         rc = ossSysFail(OSS_FID_STREAM_CREATE, 2, "fdopen", path);
         int saved = errno;
@@ -82,7 +95,8 @@ FILE* ossStreamOpen(const char* path, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
-    FILE* stream = ossFaultHit(OSS_FAULT_OPEN) ? nullptr : std::fopen(path, cleanMode);
+    FILE* stream =
+        ossFaultHit(OSS_FAULT_OPEN) ? nullptr : withoutStreamLocking(std::fopen(path, cleanMode));
     if (!stream) {
         rc = ossSysFail(OSS_FID_STREAM_OPEN, 1, "fopen", path);
         return nullptr;
@@ -153,7 +167,8 @@ FILE* ossFdOpen(int fd, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
-    FILE* stream = ossFaultHit(OSS_FAULT_OPEN) ? nullptr : ::fdopen(fd, cleanMode);
+    FILE* stream =
+        ossFaultHit(OSS_FAULT_OPEN) ? nullptr : withoutStreamLocking(::fdopen(fd, cleanMode));
     if (!stream) {
         ossSysFail(OSS_FID_FD_BRIDGE, 2, "fdopen", nullptr);
         return nullptr;

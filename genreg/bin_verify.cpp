@@ -30,7 +30,8 @@ struct Verify {
     const void* newRecord;  // Add, Change: memory form
     const void* key;        // Change, Delete
     bool packed;
-    void* old;  // current record of the registry file
+    uint64_t max;  // GetMaxRecordSize, the capacity of old and copy
+    void* old;     // current record of the registry file
     uint64_t oldLength;
     unsigned oldRc;  // 0, GENREG_RC_NOT_FOUND at its end, or a reader failure
     void* copy;      // current record of the copy
@@ -46,11 +47,11 @@ unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
 }
 
 void readOld(Verify* v) {
-    v->oldRc = ReadRecord(v->handle, v->handle->stream, &v->old, &v->oldLength);
+    v->oldRc = ReadRecordInto(v->handle, v->handle->stream, &v->old, v->max, &v->oldLength);
 }
 
 void readCopy(Verify* v) {
-    v->copyRc = ReadRecord(v->handle, v->handle->tempStream, &v->copy, &v->copyLength);
+    v->copyRc = ReadRecordInto(v->handle, v->handle->tempStream, &v->copy, v->max, &v->copyLength);
 }
 
 unsigned unpack(Verify* v, void** record, uint64_t length, uint32_t probe) {
@@ -216,6 +217,7 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
     v.newRecord = newRecord;
     v.key = key;
     v.packed = (handle->features & GENREG_FEATURE_PACKED) != 0;
+    v.max = max;
     if ((rc = BinAllocZeroed(&v.old, max, FID_BIN_VERIFY, GENREG_RC_VERIFY_ALLOC_OLD)) != 0)
         return rc;
     if ((rc = BinAllocZeroed(&v.copy, max, FID_BIN_VERIFY, GENREG_RC_VERIFY_ALLOC_COPY)) != 0) {

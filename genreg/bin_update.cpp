@@ -6,7 +6,8 @@
 //
 // Every update runs the same frame:
 //   prologue  slots (Add), ValidateRecord, GetMaxRecordSize, record buffer,
-//             update lock, BeginTransaction(type)
+//             update lock, the walk of the records before an Add in place,
+//             BeginTransaction(type)
 //   body      the operation's copy loop (addBody, changeBody, deleteBody)
 //   epilogue  E1 EndTransaction(type, or READ after a failure)
 //             E2 verification, or deletion of a refused copy (VERIFY only)
@@ -255,6 +256,54 @@ void restoreMemoryForm(BinUpdate* u) {
     if (u->original != nullptr) std::memcpy(u->newRecord, u->original, u->max);
 }
 
+// An Add that appends in place writes past the file's end without reading
+// the file, while a lookup reads from the first record on and stops at a
+// damaged one (a record that runs past the end, stray bytes, a packed
+// record that does not unpack): a record appended behind it would be out
+// of reach although the Add reported it done. So the records are walked
+// first, under the update lock and before the file is opened for
+// appending, and a damaged file is refused, as an Add through a copy
+// refuses it; the file stays as it was.
+unsigned checkRecordsReachTheEnd(BinUpdate* u) {
+    GenRegBin* h = u->handle;
+    FILE* stream = nullptr;
+    unsigned rc = GenRegOpenForInspection(h, &stream, u->functionId);
+    if (rc != 0 || stream == nullptr) return rc;
+    uint64_t records = 0;
+    // Where the records read end: 1 to 3 stray bytes at the file's end read
+    // as a record of length 0, yet an appended record would not start
+    // behind them, so the records must end exactly at the file's end.
+    int64_t end = 0;
+    for (;;) {
+        unsigned readRc = ReadRecordInto(h, stream, &u->record, u->capacity, &u->length);
+        if (readRc == GENREG_RC_NOT_FOUND) {
+            int64_t size = 0;
+            if (ossStreamFileSize(stream, &size) != 0)
+                readRc = GENREG_RC_READ_LENGTH_FAILED;
+            else if (size != end)
+                readRc = GENREG_RC_RECORD_PAST_EOF;
+            else
+                break;
+        }
+        end += GENREG_RECORD_PREFIX_SIZE + (int64_t)u->length;
+        if (readRc == 0 && u->packed && BinUnpackStored(h, &u->record, u->length) != 0)
+            readRc = GENREG_RC_UNPACK_FAILED;
+        if (readRc != 0) {
+            ossLogRC(u->functionId, 45, FID_READ_RECORD, readRc, GENREG_RC_READ_FAILED,
+                     OSS_SEVERITY_ERROR,
+                     "damaged record after %llu records: a record appended behind it would be "
+                     "out of reach file=%s",
+                     (unsigned long long)records, h->filePath);
+            rc = GENREG_RC_READ_FAILED;
+            break;
+        }
+        ++records;
+    }
+    // Nothing was written through it: a failed close changes nothing.
+    ossStreamClose(stream);
+    return rc;
+}
+
 unsigned addBody(BinUpdate* u) {
     GenRegBin* h = u->handle;
     OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, h->filePath};
@@ -485,6 +534,11 @@ unsigned runUpdate(BinUpdate* u) {
         rc = fail(u, 3, GenRegIsTellingFailure(lockRc) ? lockRc : (unsigned)GENREG_RC_LOCK_FAILED,
                   FID_TXN_ACQUIRE_LOCK, lockRc, "lock");
         ossMemFree(&u->record, GENREG_BIN_UNIT);
+        return rc;
+    }
+    if (u->type == GENREG_TXN_ADD && GenRegAppendsInPlace(h) &&
+        (rc = checkRecordsReachTheEnd(u)) != 0) {
+        releaseLockAndBuffers(u, 0);
         return rc;
     }
     unsigned openRc = BeginTransaction(h, u->type);

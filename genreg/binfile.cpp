@@ -21,7 +21,7 @@
 namespace {
 
 const char kUnit[] = GENREG_BIN_UNIT;
-const size_t kPrefixSize = 4;
+const size_t kPrefixSize = GENREG_RECORD_PREFIX_SIZE;
 
 bool bigEndianLength(const GenRegBin* handle) {
     return (handle->features & GENREG_FEATURE_BIG_ENDIAN_LENGTH) != 0;

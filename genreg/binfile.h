@@ -18,6 +18,8 @@
 // the largest record the writer accepts. PackRecord refuses a packed form
 // larger than this.
 #define GENREG_PACK_BUFFER_SIZE GENREG_RECORD_MAX
+// Bytes of the length prefix in front of every record.
+#define GENREG_RECORD_PREFIX_SIZE 4
 
 // One record at the stream's position into *buffer (at least
 // GetMaxRecordSize bytes; replaced by a larger one for a longer record, so

@@ -21,7 +21,20 @@ struct FileEnd {
     bool continued;  // with joining on, a line written next would join the
                      // last one: it ends in a continuation (once ended)
     bool noRoom;     // the last line could not be read back with a line end
+    bool backslash;  // the last line is open and ends in a backslash
 };
+
+// The line end an Add gives an open last line. A backslash that ends the
+// file is dropped by the line reader, so such a line means the text before
+// the backslash, and a line end behind it would change that. With joining
+// on, "\n" makes the backslash a continuation, which the Add then ends with
+// one more line end (the line joins an empty one and keeps its meaning); a
+// CR LF would leave the backslash in the text. With joining off, every line
+// end leaves it in the text, so the Add refuses such a file (backslash is
+// then never asked for here).
+const char* openLineEnd(bool backslash) {
+    return backslash ? "\n" : TextCrLf();
+}
 
 // The line end an Add gives an open last line, as the line reader sees it
 // when the file is read back: text streams that translate line ends read
@@ -34,32 +47,35 @@ bool endsInContinuation(const char* text, size_t length) {
     return length >= 2 && text[length - 1] == '\n' && text[length - 2] == '\\';
 }
 
-// How the file at path ends (nothing to care about for a missing or empty
+// How the registry file ends (nothing to care about for a missing or empty
 // file). Appending after an open last line must first end it, so a file
 // that cannot be read is a failure, never a guess: guessing "ends in a
-// newline" would join the new line to the last one.
-// GENREG_RC_READ_FAILED when it cannot be read; the caller logs it.
-unsigned describeFileEnd(const char* path, bool join, FileEnd* end) {
+// newline" would join the new line to the last one. The file is opened as
+// every protocol file is, never blocking and regular files only, so that a
+// FIFO at its name cannot hold the update lock for ever.
+// GENREG_RC_READ_FAILED (or the open's telling code) when it cannot be
+// read; the caller logs it.
+unsigned describeFileEnd(GenRegText* handle, bool join, FileEnd* end) {
     unsigned rc = 0;
     GENREG_TRACE(FID_LAST_BYTE, &rc);
     *end = FileEnd{};
-    OSSPathKind kind = OSS_PATH_ABSENT;
-    if (ossPathKindOf(path, &kind) != 0) return rc = GENREG_RC_READ_FAILED;
-    if (kind == OSS_PATH_ABSENT) return rc;
-    FILE* stream = ossStreamOpen(path, "rb");
+    FILE* stream = nullptr;
+    unsigned openRc = GenRegOpenForInspection(handle, &stream, FID_LAST_BYTE);
+    if (openRc != 0)
+        return rc = GenRegIsTellingFailure(openRc) ? openRc : (unsigned)GENREG_RC_READ_FAILED;
+    if (stream == nullptr) return rc;
     int64_t size = -1;
     // The last line that still fits the line buffer, and a byte more, so
     // that a line too long to end shows as one without a line feed.
     char tail[GENREG_LINE_MAX + 1];
     size_t count = 0;
-    bool read = stream != nullptr && ossStreamSeek(stream, 0, SEEK_END) == 0 &&
-                (size = ossStreamTell(stream)) >= 0;
+    bool read = ossStreamSeek(stream, 0, SEEK_END) == 0 && (size = ossStreamTell(stream)) >= 0;
     if (read && size > 0) {
         count = size < (int64_t)sizeof tail ? (size_t)size : sizeof tail;
         read = ossStreamSeek(stream, -(int64_t)count, SEEK_END) == 0 &&
                ossStreamRead(tail, 1, count, stream) == count;
     }
-    if (stream != nullptr) ossStreamClose(stream);
+    ossStreamClose(stream);
     if (!read) return rc = GENREG_RC_READ_FAILED;
     if (count == 0) return rc;
     size_t asRead = count;  // the tail's length as the line reader sees it
@@ -79,7 +95,8 @@ unsigned describeFileEnd(const char* path, bool join, FileEnd* end) {
                       openLength + addedLineEndAsRead() + 1 > GENREG_LINE_MAX;
         // Ended with a line end a translating stream reads as "\n", a last
         // backslash starts a continuation.
-        end->continued = join && ossTextStreamsTranslateLineEnds() && tail[asRead - 1] == '\\';
+        end->backslash = tail[asRead - 1] == '\\';
+        end->continued = join && end->backslash;
     } else {
         end->continued = join && endsInContinuation(tail, asRead);
     }
@@ -99,7 +116,7 @@ bool endContinuation(TextUpdate* u, FILE* target) {
 bool appendLine(TextUpdate* u, FILE* target, void* newRecord, bool lastLineOpen, bool continued) {
     GenRegText* h = u->handle;
     if (lastLineOpen) {
-        const char* lineEnd = TextCrLf();
+        const char* lineEnd = openLineEnd(continued);
         if (!TextWriteBytes(target, lineEnd, std::strlen(lineEnd))) {
             TextUpdateFail(u, GENREG_RC_APPEND_FAILED, PROBE_APPEND, 0, "write line end");
             return false;
@@ -148,11 +165,16 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, const FileEnd& f
                 return TextUpdateFail(u, GENREG_RC_DUPLICATE, PROBE_DUPLICATE, 0, "duplicate");
             }
             if (!TextLineEndsWithNewline(&text)) {
-                const char* lineEnd = TextCrLf();
+                const bool backslash = text.rawLength > 0 && text.raw[text.rawLength - 1] == '\\';
+                if (backslash && !u->join)
+                    return TextUpdateFail(u, GENREG_RC_OPEN_LINE_BACKSLASH, PROBE_TOO_LONG, 0,
+                                          "last line without line end ends in a backslash");
+                const char* lineEnd = openLineEnd(backslash);
                 size_t endLength = std::strlen(lineEnd);
                 if (text.rawLength + endLength + 1 > sizeof text.raw)
                     return TextUpdateFail(u, GENREG_RC_BUFFER_TOO_SMALL, PROBE_TOO_LONG, 0,
                                           "no room for a line end");
+                TextLineRawWritten(&text);
                 std::memcpy(text.raw + text.rawLength, lineEnd, endLength + 1);
                 text.rawLength += endLength;
                 if (genregTracing())
@@ -170,6 +192,9 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, const FileEnd& f
     if (inPlace && fileEnd.noRoom)
         return TextUpdateFail(u, GENREG_RC_BUFFER_TOO_SMALL, PROBE_TOO_LONG, 0,
                               "no room for a line end");
+    if (inPlace && fileEnd.backslash && !u->join)
+        return TextUpdateFail(u, GENREG_RC_OPEN_LINE_BACKSLASH, PROBE_TOO_LONG, 0,
+                              "last line without line end ends in a backslash");
 
     FILE* target = inPlace ? h->stream : h->tempStream;
     int64_t oldEnd = -1;
@@ -201,7 +226,7 @@ unsigned GenRegText::Add(uint64_t selector, void* record) {
     // under the update lock that every writer takes.
     FileEnd fileEnd = {};
     if (GenRegAppendsInPlace(this)) {
-        rc = describeFileEnd(filePath, u.join, &fileEnd);
+        rc = describeFileEnd(this, u.join, &fileEnd);
         if (rc != 0) {
             TextUpdateFail(&u, rc, PROBE_READ, 0, "read last byte");
             return TextUpdateFinish(&u, selector, record, nullptr);

@@ -169,6 +169,31 @@ unsigned GenRegOpenLockedStream(const GenRegStreamRequest* request, FILE** strea
     return rc;
 }
 
+unsigned GenRegOpenForInspection(const GenRegFile* handle, FILE** stream, uint32_t functionId) {
+    *stream = nullptr;
+    // Asked first, so that the usual case of a first Add logs nothing; a
+    // query that cannot tell fails, never counts as "no file".
+    OSSPathKind kind = OSS_PATH_ABSENT;
+    unsigned ossRc = ossPathKindOf(handle->filePath, &kind);
+    if (ossRc != 0) {
+        unsigned rc = GenRegRefusalCode(ossRc, GENREG_RC_FILE_OPEN_FAILED);
+        ossLogRC(functionId, 105, 0, ossRc, rc, OSS_SEVERITY_ERROR,
+                 "cannot tell whether file=%s exists", handle->filePath);
+        return rc;
+    }
+    if (kind == OSS_PATH_ABSENT) return 0;
+    GenRegStreamRequest request = {};
+    request.path = handle->filePath;
+    request.access = OSS_ACCESS_READ;
+    request.lockKind = OSS_LOCK_SHARED;
+    request.fdFlags = 0;
+    request.mode = "rb";
+    request.permissions = kGenRegDefaultFileMode;
+    request.options = OSS_OPEN_EXISTING;
+    unsigned rc = GenRegOpenLockedStream(&request, stream, functionId);
+    return rc == GENREG_RC_FILE_NOT_FOUND ? 0 : rc;
+}
+
 unsigned GenRegRefusalCode(unsigned ossRc, unsigned otherwise) {
     if (ossRc == OSS_RC_ACCESS_DENIED) return GENREG_RC_PERMISSION_DENIED;
     if (ossRc == OSS_RC_NOT_REGULAR_FILE) return GENREG_RC_NOT_REGULAR_FILE;

@@ -35,6 +35,15 @@ unsigned BeginTransaction(GenRegFile* handle, unsigned type);
 unsigned EndTransaction(GenRegFile* handle, unsigned type);
 int32_t ComputeChecksum(const void* data, uint64_t length);
 
+// Opens the registry file for a look at its content outside a transaction,
+// as an Add that appends in place needs before it opens the file for
+// appending (whose exclusive file lock would exclude this reader): an
+// existing regular file only, never blocking, never created, binary mode,
+// under a shared file lock that closing the stream ends. 0 with *stream
+// null when there is no file; else the codes of GenRegOpenLockedStream
+// (logged under functionId).
+unsigned GenRegOpenForInspection(const GenRegFile* handle, FILE** stream, uint32_t functionId);
+
 // What a store makes of endRc, the result of an EndTransaction that was to
 // commit: 0 when the new content is in place, though the backup could not
 // be removed afterwards (GENREG_RC_BACKUP_DELETE_FAILED). The update is

@@ -102,66 +102,71 @@ TEST(ProtocolEdges, LockFileWithASecondHardLinkIsRefused) {
 // not from the file the update had open: a name changed meanwhile chose
 // them. They come from the open file now, whatever its name holds.
 TEST(ProtocolEdges, CopyPermissionsAreReadFromTheOpenFile) {
-    struct Case {
-        uint64_t open;  // the open file's bits
-        uint64_t name;  // the bits of the file put at its name meanwhile
+    auto permissionsOf = [](const std::string& path) {
+        OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, path.c_str()};
+        OSSFileInfo info = {};
+        EXPECT_EQ(0u, ossFileGetInfoV9(&request, &info));
+        return info.permissions;
     };
-    const Case cases[] = {{0444, 0666}, {0666, 0444}, {0640, 0604}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::oct << c.open << " " << c.name);
+    // The open file's bits, and those of the file put at its name meanwhile.
+    const uint64_t cases[][2] = {{0444, 0666}, {0666, 0444}, {0640, 0604}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << c[0] << " " << c[1]);
         TestDir dir;
         const std::string path = dir.file("reg"), other = dir.file("other");
         const std::string copy = dir.file("copy");
         ASSERT_TRUE(store_test::WriteFileBytes(path, "old"));
         ASSERT_TRUE(store_test::WriteFileBytes(other, "other"));
-        ASSERT_EQ(0u, ossFileSetPermissions(path.c_str(), c.open));
-        ASSERT_EQ(0u, ossFileSetPermissions(other.c_str(), c.name));
-        OSSFileInfoRequest request = {OSS_INTERFACE_VERSION, path.c_str()};
-        OSSFileInfo expected = {};
-        ASSERT_EQ(0u, ossFileGetInfoV9(&request, &expected));
+        ASSERT_EQ(0u, ossFileSetPermissions(path.c_str(), c[0]));
+        ASSERT_EQ(0u, ossFileSetPermissions(other.c_str(), c[1]));
+        const uint64_t expected = permissionsOf(path);
         FILE* from = ossStreamOpen(path.c_str(), "rb");
-        ASSERT_NE(nullptr, from);
         FILE* to = ossStreamCreateExclusive(copy.c_str(), "wb");
-        ASSERT_NE(nullptr, to);
-        // The open file moves away (a read-only file cannot be renamed
-        // over on Windows) and the other file takes its name.
-        const std::string moved = dir.file("moved");
-        ASSERT_EQ(0u, ossFileRename(path.c_str(), moved.c_str()));
+        ASSERT_TRUE(from != nullptr && to != nullptr);
+        // The open file moves away (Windows cannot rename over a read-only
+        // file) and the other file takes its name.
+        ASSERT_EQ(0u, ossFileRename(path.c_str(), dir.file("moved").c_str()));
         ASSERT_EQ(0u, ossFileRename(other.c_str(), path.c_str()));
         EXPECT_EQ(0u, ossStreamCopyPermissions(from, to));
         ossStreamClose(to);
         ossStreamClose(from);
-        OSSFileInfoRequest copyRequest = {OSS_INTERFACE_VERSION, copy.c_str()};
-        OSSFileInfo got = {};
-        ASSERT_EQ(0u, ossFileGetInfoV9(&copyRequest, &got));
-        EXPECT_EQ(expected.permissions, got.permissions);
-        for (const std::string* name : {&copy, &path, &moved})
-            ossFileSetPermissions(name->c_str(), 0666);
+        EXPECT_EQ(expected, permissionsOf(copy));
     }
 }
 
 // A FIFO at the registry path used to block an Add for ever in its open,
-// with the update lock held, and so every other writer with it.
+// with the update lock held, and so every other writer with it. An Add that
+// appends in place (duplicates allowed) looked at the file's end through an
+// open that blocked the same way (text store).
 TEST(ProtocolEdges, FifoAtRegistryPathIsRefused) {
     for (StoreKind kind : kKinds) {
-        SCOPED_TRACE(reliability_test::KindName(kind));
-        TestDir dir;
-        const std::string path = special_test::SpecialFileIn(dir.path());
-        if (path.empty()) GTEST_SKIP() << "no special file can be made here";
-        Store store(kind, path);
-        ASSERT_EQ(0u, store.constructRc());
-        store_test::ResourceBalance balance;
-        int32_t number = 0;
-        LogCapture log;
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("alpha", 1));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Delete("alpha"));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Get("alpha", &number));
-        EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.file().OpenScan());
-        EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, path));
-        EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
-        EXPECT_TRUE(balance.Unchanged());
-        EXPECT_TRUE(NoDebris(store.file()));
+        // The store's own features, then appending in place.
+        for (bool inPlace : {false, true}) {
+            if (kind == reliability_test::STORE_GLOBAL && inPlace)
+                continue;  // the global registry file never holds duplicates
+            SCOPED_TRACE(testing::Message()
+                         << reliability_test::KindName(kind) << (inPlace ? " in place" : ""));
+            TestDir dir;
+            const std::string path = special_test::SpecialFileIn(dir.path());
+            if (path.empty()) GTEST_SKIP() << "no special file can be made here";
+            Store store(kind, path);
+            ASSERT_EQ(0u, store.constructRc());
+            if (inPlace) {
+                ASSERT_EQ(0u, store.SetFeatures(GENREG_FEATURE_DUPLICATES));
+            }
+            store_test::ResourceBalance balance;
+            int32_t number = 0;
+            LogCapture log;
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Add("alpha", 1));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Change("alpha", 2));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Delete("alpha"));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.Get("alpha", &number));
+            EXPECT_EQ(GENREG_RC_NOT_REGULAR_FILE, store.file().OpenScan());
+            EXPECT_TRUE(Logged(log, GENREG_RC_NOT_REGULAR_FILE, path));
+            EXPECT_TRUE(store_test::HandleIsIdle(store.file()));
+            EXPECT_TRUE(balance.Unchanged());
+            EXPECT_TRUE(NoDebris(store.file()));
+        }
     }
 }
 
@@ -250,6 +255,56 @@ TEST(ProtocolEdges, RefusedUpdateLeavesNoCopy) {
             EXPECT_FALSE(PathExists(store->file().corruptPath));
             EXPECT_TRUE(NoDebris(store->file()));
         });
+}
+
+// An Add that appends in place (duplicates allowed, verification off) did
+// not read the file: behind a damaged last record it wrote its record and
+// returned 0, but a lookup stops at the damaged record and never reached
+// it. Whatever the features, an Add now either leaves its record within a
+// lookup's reach or is refused with the file as it was.
+TEST(ProtocolEdges, AddBehindADamagedRecordIsReachableOrRefused) {
+    struct Damage {
+        const char* name;
+        size_t cut;        // bytes cut off the end
+        std::string tail;  // bytes put behind
+    };
+    const Damage damages[] = {
+        {"last record cut short", 1, ""},
+        {"stray bytes behind the last record", 0, "\x01\x02"},
+        // They read as a record of length 0, but a record appended behind
+        // them would not start where the reader looks for it.
+        {"stray zero bytes behind the last record", 0, std::string(2, '\0')},
+        {"length running past the end", 0,
+         std::string("\xE8\x03\x00\x00"
+                     "abc",
+                     7)},
+    };
+    const uint64_t d = GENREG_FEATURE_DUPLICATES, v = GENREG_FEATURE_VERIFY;
+    for (const Damage& damage : damages) {
+        for (uint64_t features : {d, (uint64_t)0, v | d}) {
+            SCOPED_TRACE(testing::Message() << damage.name << ", features " << features);
+            TestDir dir;
+            const std::string path = dir.file("reg");
+            Store store(reliability_test::STORE_BINARY, path);
+            ASSERT_EQ(0u, store.SetFeatures(features));
+            std::string before = Populate(&store, path);
+            before = before.substr(0, before.size() - damage.cut) + damage.tail;
+            ASSERT_TRUE(store_test::WriteFileBytes(path, before));
+            store_test::ResourceBalance balance;
+            const unsigned rc = store.Add("delta", 4);
+            int32_t number = 0;
+            if (rc == 0) {
+                EXPECT_EQ(0u, store.Get("delta", &number));
+                EXPECT_EQ(4, number);
+            } else {
+                EXPECT_EQ(GENREG_RC_READ_FAILED, rc);
+                EXPECT_TRUE(FileHolds(path, before));
+            }
+            EXPECT_TRUE(features != d || rc != 0) << "appended in place behind the damage";
+            EXPECT_TRUE(balance.Unchanged());
+            EXPECT_TRUE(NoDebris(store.file()));
+        }
+    }
 }
 
 // An update run by an administrator used to give the file to the

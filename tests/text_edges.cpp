@@ -152,7 +152,6 @@ TEST_F(TextEdges, LastLineOf2047CharactersWithoutEndIsUpdatable) {
 
 TEST_F(TextEdges, AddAfterTrailingContinuationIsNotSwallowed) {
     handle->setFeature(GENREG_FEATURE_JOIN_LINES);
-    const bool translated = ossTextStreamsTranslateLineEnds();
     struct Case {
         const char* name;
         std::string before;
@@ -174,16 +173,54 @@ TEST_F(TextEdges, AddAfterTrailingContinuationIsNotSwallowed) {
         EXPECT_EQ(2, value);
         EXPECT_TRUE(handle->GetSintValue("a", &value)) << c.name;
         // A copy is written through a text stream, an append in place
-        // leaves the old bytes as they were.
-        std::string expected;
-        if (c.before.back() == '\n')  // one more line end ends the continuation
-            expected = c.inPlace ? c.before + OnDisk("\nb = 2\n") : OnDisk(c.before + "\nb = 2\n");
-        else if (translated)  // the added line end makes the backslash a continuation
-            expected =
-                c.inPlace ? c.before + "\r\n\r\nb = 2\r\n" : OnDisk(c.before + "\n\nb = 2\n");
-        else
-            expected = c.before + "\r\nb = 2\n";
+        // leaves the old bytes as they were. One more line end ends the
+        // continuation; an open last line ending in a backslash gets a
+        // line end that makes the backslash a continuation, on every
+        // platform, and so keeps its meaning.
+        const std::string added = c.before.back() == '\n' ? "\nb = 2\n" : "\n\nb = 2\n";
+        const std::string expected =
+            c.inPlace ? c.before + OnDisk(added) : OnDisk(c.before + added);
         EXPECT_TRUE(IsCommitted(*handle, expected)) << c.name;
+    }
+    EXPECT_TRUE(HandleIsIdle(*handle));
+}
+
+// A backslash that ends the file is dropped by the line reader, so
+// "c = 3\" without a line end reads as 3. An Add ended that line with CR LF
+// (POSIX) and the backslash became part of the value ("3\"), with joining
+// on or off. With joining on, the line end now makes it a continuation that
+// an empty line ends; with joining off no line end can keep it out of the
+// text, and the Add is refused with the file as it was.
+TEST_F(TextEdges, AddAfterOpenLineEndingInBackslashKeepsItsMeaning) {
+    const std::string before = "a = 1\nc = 3\\";
+    for (bool join : {false, true}) {
+        for (uint64_t off : {(uint64_t)0, (uint64_t)GENREG_FEATURE_VERIFY,
+                             (uint64_t)(GENREG_FEATURE_VERIFY | GENREG_FEATURE_DUPLICATES)}) {
+            SCOPED_TRACE(testing::Message() << "join " << join << " features off " << off);
+            handle->setFeature(GENREG_FEATURE_VERIFY | GENREG_FEATURE_DUPLICATES);
+            if (off != 0) handle->unsetFeature(off);
+            if (join) handle->setFeature(GENREG_FEATURE_JOIN_LINES);
+            if (!join) handle->unsetFeature(GENREG_FEATURE_JOIN_LINES);
+            ASSERT_TRUE(Write(before));
+            const char* value = nullptr;
+            ASSERT_TRUE(handle->GetStringValue("c", &value));
+            ASSERT_STREQ("3", value);
+            Entry b("b", "2");
+            LogCapture log;
+            const unsigned rc = handle->Add(GENREG_VARVAL_VARIABLE, b.get());
+            if (!join) {
+                EXPECT_EQ(GENREG_RC_OPEN_LINE_BACKSLASH, rc);
+                EXPECT_EQ(1u, log.Count(GENREG_RC_OPEN_LINE_BACKSLASH));
+                EXPECT_TRUE(IsUntouched(*handle, before));
+                continue;
+            }
+            EXPECT_EQ(0u, rc);
+            ASSERT_TRUE(handle->GetStringValue("c", &value)) << Read();
+            EXPECT_STREQ("3", value);
+            int64_t number = 0;
+            EXPECT_TRUE(handle->GetSintValue("b", &number));
+            EXPECT_EQ(2, number);
+        }
     }
     EXPECT_TRUE(HandleIsIdle(*handle));
 }

@@ -114,6 +114,7 @@
     X(GENREG_RC_LINE_UNPACK_FAILED, 0x90000215U, "text store: UnpackRecord could not parse a line (logged only; the line is kept or compared as parsed so far)") \
     X(GENREG_RC_NO_LINE_UNPACK_SLOT, 0x90000220U, "text store: the UnpackRecord slot (line to record) is empty") \
     X(GENREG_RC_NO_LINE_PACK_SLOT, 0x90000221U, "text store: the PackRecord slot (record to line) is empty") \
+    X(GENREG_RC_OPEN_LINE_BACKSLASH, 0x90000709U, "text store Add with joining off: the file's last line has no line end and ends in a backslash, which a reader drops; any line end would make it part of the line's text, so the file is left as it is") \
     /* record schemas */ \
     X(GENREG_RC_BAD_STORED_TYPE, 0x900001b4U, "a stored global registry record has a record type other than 1, 2 or 4") \
     X(GENREG_RC_BASENAME_FAILED, 0x900001b8U, "the base (file) name of a registry file path could not be taken") \

@@ -2,10 +2,9 @@
 // positioning and durable flushing. POSIX streams have no text mode: a
 // "t" in a mode is dropped and carriage returns stay ordinary bytes.
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <stdio_ext.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -35,13 +34,10 @@ bool posixMode(const char* mode, const char* extra, char* out, size_t size) {
     return true;
 }
 
-// A stream of this layer serves one handle, and a handle one thread at a
-// time, so the runtime library's own lock around every read and write
-// protects nothing; on this machine kind taking and dropping it was a
-// fifth of a lookup's CPU (two atomic operations per call, two calls per
-// stored record). Only the locking changes: what each call reads, writes
-// and reports stays the same.
-FILE* withoutStreamLocking(FILE* stream) {
+// A stream of this layer belongs to the handle that opened it, which one
+// thread uses at a time: the runtime's lock around every call on it (two
+// atomic operations per line read) protects nothing, and is turned off.
+FILE* ownedByCaller(FILE* stream) {
     if (stream != nullptr) ::__fsetlocking(stream, FSETLOCKING_BYCALLER);
     return stream;
 }
@@ -73,7 +69,7 @@ FILE* ossStreamCreateExclusive(const char* path, const char* mode) {
         rc = ossSysFail(OSS_FID_STREAM_CREATE, 1, "exclusive create", path);
         return nullptr;
     }
-    FILE* stream = withoutStreamLocking(::fdopen(fd, cleanMode));
+    FILE* stream = ownedByCaller(::fdopen(fd, cleanMode));
     if (!stream) {
         rc = ossSysFail(OSS_FID_STREAM_CREATE, 2, "fdopen", path);
         int saved = errno;
@@ -96,7 +92,7 @@ FILE* ossStreamOpen(const char* path, const char* mode) {
         return nullptr;
     }
     FILE* stream =
-        ossFaultHit(OSS_FAULT_OPEN) ? nullptr : withoutStreamLocking(std::fopen(path, cleanMode));
+        ossFaultHit(OSS_FAULT_OPEN) ? nullptr : ownedByCaller(std::fopen(path, cleanMode));
     if (!stream) {
         rc = ossSysFail(OSS_FID_STREAM_OPEN, 1, "fopen", path);
         return nullptr;
@@ -167,8 +163,7 @@ FILE* ossFdOpen(int fd, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
-    FILE* stream =
-        ossFaultHit(OSS_FAULT_OPEN) ? nullptr : withoutStreamLocking(::fdopen(fd, cleanMode));
+    FILE* stream = ossFaultHit(OSS_FAULT_OPEN) ? nullptr : ownedByCaller(::fdopen(fd, cleanMode));
     if (!stream) {
         ossSysFail(OSS_FID_FD_BRIDGE, 2, "fdopen", nullptr);
         return nullptr;

@@ -342,6 +342,20 @@ namespace {
 // serve different threads at once, so each thread has its own.
 thread_local LineNormalizerScope* tCurrentScope = nullptr;
 
+// True when normalising text (length characters) would leave it as it is:
+// no tab, carriage return or line feed, no space in front or behind, and no
+// two spaces in a row (inside quotes they would stay, but the test does not
+// look for quotes), so that no space goes.
+bool alreadyNormal(const char* text, size_t length) {
+    if (length == 0) return true;
+    if (text[0] == ' ' || text[length - 1] == ' ') return false;
+    for (size_t k = 0; k < length; ++k) {
+        const char c = text[k];
+        if (c == '\t' || c == '\n' || c == '\r' || (c == ' ' && text[k + 1] == ' ')) return false;
+    }
+    return true;
+}
+
 // Normalises text of length characters through work (length + 1 bytes).
 void normalizeThrough(char* text, size_t length, char* work) {
     for (size_t k = 0; k < length; ++k)
@@ -415,7 +429,7 @@ unsigned NormalizeLine(char* text) {
         // The operation's buffer; when it could not be had, every line of
         // the operation is left as it stands (logged once, when it failed).
         if (scope->work == nullptr) return rc = GENREG_RC_GROW_ALLOC_FAILED;
-        normalizeThrough(text, length, scope->work);
+        if (!alreadyNormal(text, length)) normalizeThrough(text, length, scope->work);
         return rc;
     }
     char* work = nullptr;

@@ -22,6 +22,9 @@ enum : uint32_t {
     FID_VERIFY_PAIRS = GENREG_FID(0x005D),
 };
 
+// Bytes read at once from each stream while their lines are the same.
+const size_t kVerifyBlockSize = 16384;
+
 // The state of one pass.
 struct VerifyPass {
     GenRegText* handle;
@@ -37,6 +40,12 @@ struct VerifyPass {
     bool filePending;  // fileLine holds a line not yet accounted for
     bool copyPending;
     unsigned changes;  // lines changed, removed or added
+    // Pairs to read line by line before passSharedLines tries again, after
+    // tries that passed nothing.
+    uint64_t pairsBeforeTry;
+    uint64_t pairsAfterFruitlessTry;
+    char fileBlock[kVerifyBlockSize];
+    char copyBlock[kVerifyBlockSize];
 };
 
 unsigned failed(unsigned code, uint32_t probe, const char* what, const GenRegText* h) {
@@ -78,6 +87,97 @@ bool pairAgrees(VerifyPass* v) {
     UnpackTextLine(v->handle, v->old, &v->fileLine, FID_VERIFY_PAIRS);
     UnpackTextLine(v->handle, v->copy, &v->copyLine, FID_VERIFY_PAIRS);
     return v->handle->CompareRecord(GENREG_SELECT_ALL, v->old, v->copy) != 0;
+}
+
+// Bytes at the start of a and b (n of each) that both hold.
+size_t sharedPrefix(const char* a, const char* b, size_t n) {
+    const size_t kChunk = 256;
+    size_t same = 0;
+    while (same + kChunk <= n && std::memcmp(a + same, b + same, kChunk) == 0)
+        same += kChunk;
+    while (same < n && a[same] == b[same])
+        ++same;
+    return same;
+}
+
+// Bytes of the lines at the start of text (length bytes) that the reader
+// returns one by one exactly as they stand, each ending at its line feed:
+// shorter than the line buffer and, with joining on, not going on in the
+// next line. (A NUL byte inside a line ends its processed text, not the
+// physical line the reader returns.) *unfinished tells that the text ends
+// in the middle of such a line rather than at one that cannot be passed.
+size_t plainLines(const char* text, size_t length, bool join, bool* unfinished) {
+    size_t passed = 0;
+    *unfinished = false;
+    while (passed < length) {
+        const char* start = text + passed;
+        const char* lineFeed = (const char*)std::memchr(start, '\n', length - passed);
+        const size_t size = lineFeed ? (size_t)(lineFeed - start) + 1 : length - passed;
+        if (size + 1 >= GENREG_LINE_MAX) break;
+        if (lineFeed == nullptr) {
+            *unfinished = true;
+            break;
+        }
+        if (join && size >= 2 && lineFeed[-1] == '\\') break;
+        passed += size;
+    }
+    return passed;
+}
+
+// Both streams stand at the start of a line, and every pair before it was
+// accounted for. Lines that both hold byte for byte from here on agree
+// (pairAgrees), so they are passed over in blocks instead of read line by
+// line: only lines the reader returns exactly as they stand, so that the
+// pairs behind them are the pairs the line reads would have found. A try
+// that passes nothing makes the next wait for twice as many pairs read line
+// by line, so that a file of lines that cannot be passed is not read twice.
+// Where text streams translate line ends, a stream position is no byte
+// count and nothing is passed. 0, or the code of a read or seek that failed.
+unsigned passSharedLines(VerifyPass* v) {
+    if (ossTextStreamsTranslateLineEnds()) return 0;
+    if (v->pairsBeforeTry > 0) {
+        --v->pairsBeforeTry;
+        return 0;
+    }
+    GenRegText* h = v->handle;
+    int64_t fileAt = ossStreamTell(h->stream);
+    if (fileAt < 0) return failed(GENREG_RC_READ_FAILED, 21, "position", h);
+    int64_t copyAt = ossStreamTell(h->tempStream);
+    if (copyAt < 0) return failed(GENREG_RC_VERIFY_READ_COPY_FAILED, 22, "copy position", h);
+    const int64_t copyFromFile = copyAt - fileAt;
+    size_t kept = 0;  // bytes of an unfinished line carried to the front of both blocks
+    bool passedAny = false;
+    for (;;) {
+        const size_t room = kVerifyBlockSize - kept;
+        const size_t fileRead = ossStreamRead(v->fileBlock + kept, 1, room, h->stream);
+        const size_t copyRead = ossStreamRead(v->copyBlock + kept, 1, room, h->tempStream);
+        const size_t both = kept + (fileRead < copyRead ? fileRead : copyRead);
+        const size_t same = sharedPrefix(v->fileBlock + kept, v->copyBlock + kept, both - kept);
+        bool unfinished = false;
+        const size_t passed = plainLines(v->fileBlock, kept + same, v->join, &unfinished);
+        fileAt += (int64_t)passed;
+        passedAny = passedAny || passed > 0;
+        // Two whole blocks alike, passed up to a line that goes on in the
+        // next blocks (or to their end): both streams stand behind them.
+        const bool whole = fileRead == room && copyRead == room && kept + same == both;
+        if (!whole || passed == 0 || !(unfinished || passed == both)) break;
+        kept = both - passed;
+        std::memmove(v->fileBlock, v->fileBlock + passed, kept);
+        std::memmove(v->copyBlock, v->copyBlock + passed, kept);
+    }
+    // The line reads go on behind the lines passed; a read that failed is
+    // found by them (its error indicator stays).
+    if (ossStreamSeek(h->stream, fileAt, SEEK_SET) != 0)
+        return failed(GENREG_RC_READ_FAILED, 23, "seek", h);
+    if (ossStreamSeek(h->tempStream, fileAt + copyFromFile, SEEK_SET) != 0)
+        return failed(GENREG_RC_VERIFY_READ_COPY_FAILED, 24, "seek copy", h);
+    if (passedAny) {
+        v->pairsAfterFruitlessTry = 0;
+    } else {
+        v->pairsAfterFruitlessTry = v->pairsAfterFruitlessTry ? 2 * v->pairsAfterFruitlessTry : 1;
+        v->pairsBeforeTry = v->pairsAfterFruitlessTry;
+    }
+    return 0;
 }
 
 // The file's lines from the differing one on were removed by a Delete, up
@@ -168,13 +268,16 @@ unsigned checkTail(VerifyPass* v) {
 unsigned comparePass(VerifyPass* v) {
     unsigned rc = 0;
     GENREG_TRACE(FID_VERIFY_PAIRS, &rc);
+    if ((rc = passSharedLines(v)) != 0) return rc;
     readFileLine(v);
     readCopyLine(v);
     while (v->filePending && v->copyPending) {
         if (!pairAgrees(v)) {
             rc = checkDifferingPair(v);
             if (rc != 0) return rc;
+            v->pairsBeforeTry = 0;  // the lines behind a change may be alike again
         }
+        if ((rc = passSharedLines(v)) != 0) return rc;
         readFileLine(v);
         readCopyLine(v);
     }

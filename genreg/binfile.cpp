@@ -170,6 +170,20 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
     return rc;
 }
 
+size_t WholeRecordsIn(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                      uint64_t capacity) {
+    if (capacity == 0 && handle->GetMaxRecordSize != nullptr) handle->GetMaxRecordSize(&capacity);
+    size_t whole = 0;
+    while (size - whole >= kPrefixSize) {
+        const uint32_t recordLength = decodeLength(handle, bytes + whole);
+        if (recordLength == 0 || recordLength > capacity ||
+            size - whole - kPrefixSize < recordLength)
+            break;
+        whole += kPrefixSize + recordLength;
+    }
+    return whole;
+}
+
 unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* length) {
     return ReadRecordInto(handle, stream, buffer, 0, length);
 }

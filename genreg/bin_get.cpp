@@ -26,7 +26,8 @@ unsigned scanForMatch(GenRegBin* handle, uint32_t functionId, uint64_t selector,
     const BinStoredShortcuts* shortcuts = packed ? BinStoredShortcutsOf(handle) : nullptr;
     for (;;) {
         uint64_t length = 0;
-        unsigned readRc = ReadRecord(handle, handle->stream, work, &length);
+        // max is GetMaxRecordSize, asked once for the whole scan.
+        unsigned readRc = ReadRecordInto(handle, handle->stream, work, max, &length);
         if (readRc == GENREG_RC_NOT_FOUND) {
             std::memset(result, 0, max);
             return rc = endRc;

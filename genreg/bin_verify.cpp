@@ -12,17 +12,23 @@
 // bytes, and the update's copy pass already unpacked the old file's record
 // (an update refuses a record that does not unpack), so only the pairs
 // that differ - the records the update wrote - go through the schema.
+// Runs of such pairs are passed in blocks of bytes (passSharedRecords):
+// the whole records in the bytes both sides share from where both stand
+// are exactly the identical pairs the record reads would find there.
 #include <genreg/rc.h>
 
 #include <cstring>
 
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
-#include "genreg/shared_run.h"
 #include "genreg/transaction.h"
 #include "platform/oss.h"
 
 namespace {
+
+// Bytes read at once from each side while their records are the same; on
+// the stack, so kept small.
+const size_t kVerifyBlockSize = 4096;
 
 struct Verify {
     GenRegBin* handle;
@@ -31,15 +37,18 @@ struct Verify {
     const void* newRecord;  // Add, Change: memory form
     const void* key;        // Change, Delete
     bool packed;
-    void* old;  // current record of the registry file
+    uint64_t max;  // GetMaxRecordSize, the capacity of old and copy
+    void* old;     // current record of the registry file
     uint64_t oldLength;
     unsigned oldRc;  // 0, GENREG_RC_NOT_FOUND at its end, or a reader failure
     void* copy;      // current record of the copy
     uint64_t copyLength;
     unsigned copyRc;
     unsigned changes;  // records found added, replaced or left out
-    uint64_t max;      // GetMaxRecordSize
-    SharedRun run;     // records both hold, passed in blocks (passSharedRecords)
+    // Pairs to read one by one before passSharedRecords tries again, after
+    // tries that passed nothing.
+    uint64_t pairsBeforeTry;
+    uint64_t pairsAfterFruitlessTry;
 };
 
 unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
@@ -48,33 +57,82 @@ unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
     return rc;
 }
 
-size_t wholeRecords(const void* context, const char* bytes, size_t length, bool* unfinished) {
-    const Verify* v = (const Verify*)context;
-    return BinWholeRecords(v->handle, bytes, length, v->max, unfinished);
-}
-
-// Records that the old file and the copy hold byte for byte from here on
-// are equal pairs (identicalPair): they are passed in blocks
-// (genreg/shared_run.h), so that only the records the update wrote and
-// those facing them are read one by one. 0, or the code of a position or
-// seek that failed.
-unsigned passSharedRecords(Verify* v) {
-    switch (PassSharedRun(&v->run, v->handle->stream, v->handle->tempStream, wholeRecords, v)) {
-        case SHARED_RUN_FIRST_FAILED:
-            return failed(60, GENREG_RC_READ_FAILED, v);
-        case SHARED_RUN_SECOND_FAILED:
-            return failed(61, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
-        default:
-            return 0;
-    }
-}
-
 void readOld(Verify* v) {
-    v->oldRc = ReadRecord(v->handle, v->handle->stream, &v->old, &v->oldLength);
+    v->oldRc = ReadRecordInto(v->handle, v->handle->stream, &v->old, v->max, &v->oldLength);
 }
 
 void readCopy(Verify* v) {
-    v->copyRc = ReadRecord(v->handle, v->handle->tempStream, &v->copy, &v->copyLength);
+    v->copyRc = ReadRecordInto(v->handle, v->handle->tempStream, &v->copy, v->max, &v->copyLength);
+}
+
+// Length of the run of bytes a and b share from their starts, of at most size.
+size_t sharedPrefix(const unsigned char* a, const unsigned char* b, size_t size) {
+    const size_t kStep = 64;
+    size_t same = 0;
+    while (size - same >= kStep && std::memcmp(a + same, b + same, kStep) == 0)
+        same += kStep;
+    while (same < size && a[same] == b[same])
+        ++same;
+    return same;
+}
+
+// Both streams stand at the start of a record, and every pair before it
+// was accounted for. The whole records in the bytes both hold alike from
+// here (WholeRecordsIn: those the record reads would read at once) are the
+// identical pairs those reads would find, so they are passed over in
+// blocks; both streams are then put behind them. A try that passes nothing
+// makes the next wait for twice as many pairs read one by one, so that
+// files that differ throughout are not read twice. A block read that fails
+// passes nothing: the record reads find the failure (its error indicator
+// stays). 0, or the code of a position or seek that failed.
+unsigned passSharedRecords(Verify* v) {
+    if (v->pairsBeforeTry > 0) {
+        --v->pairsBeforeTry;
+        return 0;
+    }
+    GenRegBin* h = v->handle;
+    const int64_t oldAt = ossStreamTell(h->stream);
+    if (oldAt < 0) return failed(14, GENREG_RC_READ_FAILED, v);
+    const int64_t copyAt = ossStreamTell(h->tempStream);
+    if (copyAt < 0) return failed(15, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
+    unsigned char oldBlock[kVerifyBlockSize];
+    unsigned char copyBlock[kVerifyBlockSize];
+    size_t kept = 0;  // bytes of an unfinished record carried to the front of both blocks
+    int64_t passed = 0;
+    for (;;) {
+        const size_t room = kVerifyBlockSize - kept;
+        const size_t oldRead = ossStreamRead(oldBlock + kept, 1, room, h->stream);
+        const size_t copyRead = ossStreamRead(copyBlock + kept, 1, room, h->tempStream);
+        const size_t both = kept + (oldRead < copyRead ? oldRead : copyRead);
+        const size_t same = kept + sharedPrefix(oldBlock + kept, copyBlock + kept, both - kept);
+        const size_t whole = WholeRecordsIn(h, oldBlock, same, v->max);
+        passed += (int64_t)whole;
+        // Only two full blocks alike may go on into the next ones.
+        if (whole == 0 || oldRead != room || copyRead != room || same != both) break;
+        kept = both - whole;
+        std::memmove(oldBlock, oldBlock + whole, kept);
+        std::memmove(copyBlock, copyBlock + whole, kept);
+    }
+    if (ossStreamSeek(h->stream, oldAt + passed, SEEK_SET) != 0)
+        return failed(16, GENREG_RC_READ_FAILED, v);
+    if (ossStreamSeek(h->tempStream, copyAt + passed, SEEK_SET) != 0)
+        return failed(17, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
+    if (passed > 0) {
+        v->pairsAfterFruitlessTry = 0;
+    } else {
+        v->pairsAfterFruitlessTry = v->pairsAfterFruitlessTry ? 2 * v->pairsAfterFruitlessTry : 1;
+        v->pairsBeforeTry = v->pairsAfterFruitlessTry;
+    }
+    return 0;
+}
+
+// The next pair: identical pairs passed in blocks, then one record of each.
+unsigned readPair(Verify* v) {
+    unsigned rc = passSharedRecords(v);
+    if (rc != 0) return rc;
+    readOld(v);
+    readCopy(v);
+    return 0;
 }
 
 unsigned unpack(Verify* v, void** record, uint64_t length, uint32_t probe) {
@@ -127,12 +185,10 @@ unsigned skipDeletedRecords(Verify* v) {
 }
 
 unsigned comparePairs(Verify* v) {
-    unsigned rc = 0;
     while (v->oldRc == 0 && v->copyRc == 0) {
+        unsigned rc = 0;
         if (identicalPair(v)) {
-            if ((rc = passSharedRecords(v)) != 0) return rc;
-            readOld(v);
-            readCopy(v);
+            if ((rc = readPair(v)) != 0) return rc;
             continue;
         }
         rc = unpack(v, &v->old, v->oldLength, 20);
@@ -148,11 +204,8 @@ unsigned comparePairs(Verify* v) {
             } else {
                 return failed(24, GENREG_RC_VERIFY_UNEXPECTED_CHANGE, v);
             }
-            SharedRunAfterChange(&v->run);
         }
-        if ((rc = passSharedRecords(v)) != 0) return rc;
-        readOld(v);
-        readCopy(v);
+        if ((rc = readPair(v)) != 0) return rc;
     }
     return 0;
 }
@@ -244,19 +297,10 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
     v.newRecord = newRecord;
     v.key = key;
     v.packed = (handle->features & GENREG_FEATURE_PACKED) != 0;
+    v.max = max;
     if ((rc = BinAllocZeroed(&v.old, max, FID_BIN_VERIFY, GENREG_RC_VERIFY_ALLOC_OLD)) != 0)
         return rc;
     if ((rc = BinAllocZeroed(&v.copy, max, FID_BIN_VERIFY, GENREG_RC_VERIFY_ALLOC_COPY)) != 0) {
-        ossMemFree(&v.old, GENREG_BIN_UNIT);
-        return rc;
-    }
-    v.max = max;
-    unsigned memRc = ossMemAlloc(&v.run.blocks, 2 * kSharedRunBlock, GENREG_BIN_UNIT);
-    if (memRc != 0) {
-        rc = GENREG_RC_VERIFY_ALLOC_COPY;
-        ossLogRC(FID_BIN_VERIFY, 7, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu",
-                 2 * kSharedRunBlock);
-        ossMemFree(&v.copy, GENREG_BIN_UNIT);
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
     }
@@ -267,18 +311,13 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         ossLogRC(FID_BIN_VERIFY, 2, FID_TXN_BEGIN, openRc, rc, OSS_SEVERITY_ERROR, "file=%s",
                  handle->filePath);
         BinCloseLeftovers(handle);
-        ossMemFree(&v.run.blocks, GENREG_BIN_UNIT);
         ossMemFree(&v.copy, GENREG_BIN_UNIT);
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
     }
 
-    unsigned result = passSharedRecords(&v);
-    if (result == 0) {
-        readOld(&v);
-        readCopy(&v);
-        result = comparePairs(&v);
-    }
+    unsigned result = readPair(&v);
+    if (result == 0) result = comparePairs(&v);
     if (result == 0) result = checkTails(&v);
     if (result == 0) result = checkChangeCount(&v);
 
@@ -293,7 +332,6 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
                  handle->filePath);
         BinCloseLeftovers(handle);
     }
-    ossMemFree(&v.run.blocks, GENREG_BIN_UNIT);
     unsigned freeRc = freeBuffer(&v.copy, GENREG_RC_VERIFY_FREE_COPY, 4);
     if (freeRc != 0) secondary = freeRc;
     freeRc = freeBuffer(&v.old, GENREG_RC_VERIFY_FREE_OLD, 5);

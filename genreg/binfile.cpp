@@ -15,7 +15,6 @@
 
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
-#include "genreg/shared_run.h"
 #include "genreg/trace.h"
 #include "platform/oss.h"
 
@@ -171,23 +170,18 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
     return rc;
 }
 
-size_t BinWholeRecords(const GenRegBin* handle, const char* bytes, size_t length, uint64_t max,
-                       bool* unfinished) {
-    size_t passed = 0;
-    *unfinished = false;
-    while (length - passed >= kPrefixSize) {
-        const uint32_t recordLength = decodeLength(handle, (const unsigned char*)bytes + passed);
-        if (recordLength == 0 || recordLength > max) return passed;
-        const size_t size = kPrefixSize + recordLength;
-        if (length - passed < size) {
-            *unfinished = size <= kSharedRunBlock;
-            return passed;
-        }
-        passed += size;
+size_t WholeRecordsIn(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                      uint64_t capacity) {
+    if (capacity == 0 && handle->GetMaxRecordSize != nullptr) handle->GetMaxRecordSize(&capacity);
+    size_t whole = 0;
+    while (size - whole >= kPrefixSize) {
+        const uint32_t recordLength = decodeLength(handle, bytes + whole);
+        if (recordLength == 0 || recordLength > capacity ||
+            size - whole - kPrefixSize < recordLength)
+            break;
+        whole += kPrefixSize + recordLength;
     }
-    // A prefix cut short: the next bytes tell how long its record is.
-    *unfinished = passed < length;
-    return passed;
+    return whole;
 }
 
 unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* length) {

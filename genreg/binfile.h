@@ -33,13 +33,6 @@ unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* le
 // this way, so that PackRecord always gets at least that much room.
 unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t capacity,
                         uint64_t* length);
-// Bytes at the start of bytes (length of them) held by whole records that
-// ReadRecord reads at once, each a length prefix of 1 to max and its body:
-// reading these bytes record by record gives exactly those records. A
-// shared run's units (genreg/shared_run.h): *unfinished when the bytes end
-// inside such a record that fits a block.
-size_t BinWholeRecords(const GenRegBin* handle, const char* bytes, size_t length, uint64_t max,
-                       bool* unfinished);
 // One record at the stream's position: GetPackedSize (packed) or
 // GetRecordSize bytes of record behind their length. The size must lie in
 // GENREG_RECORD_MIN..GENREG_RECORD_MAX; a partial write fails too.
@@ -47,6 +40,13 @@ unsigned WriteRecord(GenRegBin* handle, FILE* stream, const void* record);
 // WriteRecord of a record whose size the caller knows (a packed form whose
 // size its packing reported).
 unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, uint64_t size);
+// The bytes, from the start of the size bytes at bytes, of the whole
+// records there that ReadRecordInto with this capacity (0: GetMaxRecordSize)
+// reads at once: each a length from 1 to capacity followed by its body.
+// Stops at the first record that is not whole in those bytes or that
+// ReadRecordInto would treat otherwise (length 0, or longer than capacity).
+size_t WholeRecordsIn(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                      uint64_t capacity);
 unsigned GetBigEndian32(const unsigned char* bytes, int32_t* value);
 unsigned PutBigEndian32(unsigned char* bytes, uint32_t value);
 unsigned CheckBinSlots(GenRegBin* handle);

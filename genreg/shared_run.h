@@ -1,7 +1,7 @@
-// Passing over the bytes two streams share, in blocks: the verification
-// passes of both stores read the registry file and its copy side by side,
-// and a stretch of records both hold byte for byte agrees pair by pair, so
-// it need not be read one record at a time.
+// Passing over the bytes two streams share, in blocks: the text store's
+// verification pass reads the registry file and its copy side by side, and
+// a stretch of lines both hold byte for byte agrees pair by pair, so it
+// need not be read one line at a time.
 //
 // The caller's units function says how many bytes at the start of a block
 // are whole records that its own reader would return one by one exactly as

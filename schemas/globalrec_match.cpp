@@ -77,38 +77,62 @@ bool storedMismatch(uint64_t selector, const void* stored, uint64_t length, cons
     return GlobalRecStoredMismatch(selector, stored, length, key);
 }
 
-bool storedRepacksToItself(const void* stored, uint64_t length) {
-    return GlobalRecStoredRepacksToItself(stored, length);
+bool storedKeptAsStored(uint64_t selector, const void* stored, uint64_t length, const void* key) {
+    return GlobalRecStoredKeptAsStored(selector, stored, length, key);
 }
 
-const BinStoredShortcuts kShortcuts = {storedMismatch, storedRepacksToItself};
+const BinStoredShortcuts kShortcuts = {storedMismatch, storedKeptAsStored};
 
-}  // namespace
-
-bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
-                             const void* keyRecord) {
-    const unsigned char* packed = (const unsigned char*)stored;
-    const GlobalRegRecord* key = (const GlobalRegRecord*)keyRecord;
-    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
-    // A key of type 0 matches every type; with selector 0 no field counts.
-    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
-    const bool otherType = key->RecordType != 0 && key->RecordType != recordType;
-    bool differs = false;
-    return walkStored(packed, length, otherType ? 0 : selector, key, &differs) &&
-           (otherType || differs);
-}
-
-bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length) {
-    const unsigned char* packed = (const unsigned char*)stored;
-    bool differs = false;
-    if (!walkStored(packed, length, 0, nullptr, &differs)) return false;
-    // The unpack adds the type's absent fields to MissingFieldMask; every
-    // other part of the stored form, unknown entries included, packs back
-    // as it was stored.
+// The unpack adds the type's absent fields to MissingFieldMask; every other
+// part of a stored form that walkStored accepted, unknown entries included,
+// packs back as it was stored.
+bool missingMaskComplete(const unsigned char* packed) {
     const GlobalTypeInfo* type = GlobalRecType((uint32_t)globalGetLE(packed, 4));
     const uint64_t fieldMask = globalGetLE(packed + 4, 8);
     const uint64_t missingMask = globalGetLE(packed + 12, 8);
     return (type->known & ~fieldMask & ~missingMask) == 0;
+}
+
+// walkStored against key (null: no key): true when the record would
+// unpack; *noMatch then tells whether GlobalRecCompare(selector, the
+// unpacked record, key) would give 0. Whether a record unpacks does not
+// depend on the selector, so one walk answers both.
+bool walkAgainstKey(uint64_t selector, const unsigned char* packed, uint64_t length,
+                    const GlobalRegRecord* key, bool* noMatch) {
+    *noMatch = false;
+    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
+    // A key of type 0 matches every type; with selector 0 no field counts.
+    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
+    const bool otherType = key != nullptr && key->RecordType != 0 && key->RecordType != recordType;
+    bool differs = false;
+    if (!walkStored(packed, length, key == nullptr || otherType ? 0 : selector, key, &differs))
+        return false;
+    *noMatch = key != nullptr && (otherType || differs);
+    return true;
+}
+
+}  // namespace
+
+bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
+                             const void* key) {
+    bool noMatch = false;
+    return walkAgainstKey(selector, (const unsigned char*)stored, length,
+                          (const GlobalRegRecord*)key, &noMatch) &&
+           noMatch;
+}
+
+bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    bool noMatch = false;
+    return walkAgainstKey(0, packed, length, nullptr, &noMatch) && missingMaskComplete(packed);
+}
+
+bool GlobalRecStoredKeptAsStored(uint64_t selector, const void* stored, uint64_t length,
+                                 const void* key) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    bool noMatch = false;
+    return walkAgainstKey(selector, packed, length, (const GlobalRegRecord*)key, &noMatch) &&
+           missingMaskComplete(packed) && (key == nullptr || noMatch);
 }
 
 const BinStoredShortcuts* BinStoredShortcutsOf(const GenRegBin* handle) {

@@ -2,7 +2,8 @@
 // must decide exactly as unpacking, GlobalRecCompare and GlobalRecPack do:
 // "no match" for every record that unpacks and does not match the key,
 // "packs back to itself" for every record that unpacks and whose repacking
-// gives back its bytes, for nothing else. Checked over the fuzz corpus and
+// gives back its bytes, "kept as stored" for the records that do both, for
+// nothing else. Checked over the fuzz corpus and
 // packed records of each type, every truncation and many single-byte
 // changes of them, against keys that match, differ in one field or in the
 // type.
@@ -101,6 +102,9 @@ void expectSameDecision(const Bytes& stored, const std::vector<GlobalRegRecord>&
     ++tally->forms;
     if (repacks) ++tally->repacking;
     EXPECT_EQ(repacks, GlobalRecStoredRepacksToItself(exact.data(), exact.size())) << what;
+    // The update's one-walk test: repacks, and with a key, no match.
+    EXPECT_EQ(repacks, GlobalRecStoredKeptAsStored(0x3, exact.data(), exact.size(), nullptr))
+        << what;
     std::vector<uint64_t> selectors = {0, GENREG_SELECT_ALL, 0x8000000000000000ULL, 0x3, 0x14};
     for (uint64_t bit = 1; bit <= 0x200; bit <<= 1)
         selectors.push_back(bit);
@@ -109,11 +113,14 @@ void expectSameDecision(const Bytes& stored, const std::vector<GlobalRegRecord>&
             const bool slow = unpacks && GlobalRecCompare(selector, &unpacked, &keys[k]) == 0;
             const bool quick =
                 GlobalRecStoredMismatch(selector, exact.data(), exact.size(), &keys[k]);
+            const bool kept =
+                GlobalRecStoredKeptAsStored(selector, exact.data(), exact.size(), &keys[k]);
             ++tally->checks;
             if (quick) ++tally->mismatches;
-            if (quick != slow) {
+            if (quick != slow || kept != (repacks && slow)) {
                 ADD_FAILURE() << what << " key " << k << " selector 0x" << std::hex << selector
-                              << ": quick " << quick << ", unpack and compare " << slow;
+                              << ": quick " << quick << ", kept " << kept << ", unpack and compare "
+                              << slow << ", repacks " << repacks;
                 return;
             }
         }

@@ -28,6 +28,22 @@ bool entryEqualsKey(const GlobalFieldInfo& field, const unsigned char* entry, ui
     return std::memcmp(slot, wanted, field.width) == 0;
 }
 
+// GlobalRecCheckEntry of a text entry, and whether it equals the key's
+// slot at wanted, in one pass over its bytes: the texts a lookup compares
+// are short, and two library calls per entry cost more than the bytes.
+// False when the check refuses the entry; *equal as entryEqualsKey.
+bool textEntryFitsAndEquals(const GlobalFieldInfo& field, const unsigned char* entry,
+                            uint64_t length, const unsigned char* wanted, bool* equal) {
+    if (length == 0 || length > field.width || entry[length - 1] != '\0') return false;
+    bool same = wanted[length - 1] == '\0';
+    for (uint64_t i = 0; i + 1 < length; ++i) {
+        if (entry[i] == '\0') return false;
+        same = same && entry[i] == wanted[i];
+    }
+    *equal = same;
+    return true;
+}
+
 bool absentEqualsKey(const GlobalFieldInfo& field, const GlobalRegRecord* key) {
     const unsigned char* wanted = (const unsigned char*)key + field.offset;
     if (field.kind == GLOBAL_TEXT) return wanted[0] == '\0';
@@ -56,7 +72,10 @@ bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
     for (uint64_t pending = (mask | type->known) & kGlobalRecInRange; pending != 0;
          pending &= pending - 1) {
         const uint64_t bit = pending & (~pending + 1);
-        const GlobalFieldInfo* field = GlobalRecField(type, bit);
+        // GlobalRecField without the call: the tables hold bit 2^i at index
+        // i (GlobalRecMatch.TypeTablesHoldTheKnownBitsInOrder).
+        const GlobalFieldInfo* field =
+            (type->known & bit) ? &type->fields[__builtin_ctzll(bit)] : nullptr;
         if ((mask & bit) == 0) {
             if (field && (selector & bit) && !absentEqualsKey(*field, key)) *differs = true;
             continue;
@@ -67,8 +86,18 @@ bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
         const unsigned char* entry = packed + offset + kGlobalRecEntryPrefixSize;
         offset += kGlobalRecEntryPrefixSize + entryLength;
         if (field == nullptr) continue;
+        // Once a selected field differs, the rest only has to pass the checks.
+        const bool compared = (selector & bit) && !*differs;
+        if (compared && field->kind == GLOBAL_TEXT) {
+            bool equal = false;
+            if (!textEntryFitsAndEquals(*field, entry, entryLength,
+                                        (const unsigned char*)key + field->offset, &equal))
+                return false;
+            *differs = !equal;
+            continue;
+        }
         if (GlobalRecCheckEntry(*field, entry, entryLength) != 0) return false;
-        if ((selector & bit) && !entryEqualsKey(*field, entry, entryLength, key)) *differs = true;
+        if (compared && !entryEqualsKey(*field, entry, entryLength, key)) *differs = true;
     }
     return offset == entriesEnd;
 }

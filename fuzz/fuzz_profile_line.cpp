@@ -3,7 +3,8 @@
 // Every logical line of the input is parsed as a profile line; a line that
 // parses is formatted again (as a new line, and with the old line as the
 // layout template), and the formatted line must parse back to the same
-// variable and value.
+// variable and value. The lookup's test on a line before it is parsed
+// must agree with the parse.
 #include <genreg/lines.h>
 #include <genreg/rc.h>
 
@@ -47,12 +48,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static char raw[GENREG_LINE_MAX], processed[GENREG_LINE_MAX];
         unsigned rc = 0;
         int lines = 0;
+        static char lastVariable[GENREG_LINE_MAX];  // the key of the lookup test
+        lastVariable[0] = '\0';
         while (GenRegReadLine(raw, processed, sizeof raw, stream, &rc, join != 0) && lines < 4096) {
             ++lines;
             FUZZ_CHECK(std::strlen(raw) < sizeof raw);
             VarValRecord record;
             std::memset(&record, 0, sizeof record);
-            if (VarValUnpack(&record, processed) == 0) {
+            const unsigned unpackRc = VarValUnpack(&record, processed);
+            // A line the lookup passes over unparsed parses and does not
+            // match, for the variable of the line before and for its own.
+            VarValRecord key = {};
+            key.Contains = GENREG_VARVAL_HAS_VARIABLE;
+            key.Variable = lastVariable;
+            for (int own = 0; own < 2; ++own) {
+                if (own == 1 && record.Variable == nullptr) break;
+                if (own == 1) key.Variable = record.Variable;
+                if (VarValLineMismatch(GENREG_VARVAL_VARIABLE, processed, &key))
+                    FUZZ_CHECK(unpackRc == 0 &&
+                               VarValCompare(GENREG_VARVAL_VARIABLE, &record, &key) == 0);
+            }
+            if (unpackRc == 0) {
+                if (record.Variable)
+                    std::snprintf(lastVariable, sizeof lastVariable, "%s", record.Variable);
                 roundTrip(record, "");
                 roundTrip(record, raw);
             }

@@ -51,14 +51,16 @@ inline unsigned BinUnpackStored(GenRegBin* handle, void** record, uint64_t lengt
 // and repacks only the records it must:
 //   mismatch         true only when the record would unpack and
 //                    CompareRecord(selector, unpacked, key) would then be 0;
-//   repacksToItself  true only when the record would unpack and PackRecord
-//                    of it, against its stored bytes, would give back
-//                    exactly those bytes.
+//   keptAsStored     true only when the record would unpack, PackRecord
+//                    of it against its stored bytes would give back
+//                    exactly those bytes, and - when key is not null -
+//                    mismatch(selector, stored, length, key) holds: one
+//                    pass over the stored bytes answers all three.
 // Both answer false when they cannot tell (a damaged record included); the
 // record then takes the usual way, with its results, codes and logs.
 struct BinStoredShortcuts {
     bool (*mismatch)(uint64_t selector, const void* stored, uint64_t length, const void* key);
-    bool (*repacksToItself)(const void* stored, uint64_t length);
+    bool (*keptAsStored)(uint64_t selector, const void* stored, uint64_t length, const void* key);
 };
 // The shortcuts of the handle's schema, or null: they apply only while the
 // handle holds that schema's own unpack, pack and compare callbacks. The

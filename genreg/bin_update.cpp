@@ -112,7 +112,8 @@ unsigned checkStoredLength(BinUpdate* u) {
     return GENREG_RC_READ_FAILED;
 }
 
-// Checks the record just read and keeps an exact copy of its stored bytes.
+// Checks the record just read and makes room for a copy of its stored
+// bytes (keepStoredImage takes it, for a record that is not copied as it is).
 unsigned acceptStoredRecord(BinUpdate* u) {
     if (u->readRc != 0)
         return fail(u, 21, GENREG_RC_READ_FAILED, FID_READ_RECORD, u->readRc, "read");
@@ -132,8 +133,13 @@ unsigned acceptStoredRecord(BinUpdate* u) {
         u->image = grown;
         u->imageCapacity = size;
     }
-    if (u->length != 0) std::memcpy(u->image, u->record, u->length);
     return 0;
+}
+
+// An exact copy of the stored bytes of the record just read, which its
+// unpacking overwrites: the previous form it is packed against.
+void keepStoredImage(BinUpdate* u) {
+    if (u->length != 0) std::memcpy(u->image, u->record, u->length);
 }
 
 // A kept record whose unpacking and repacking would give back its stored
@@ -141,9 +147,8 @@ unsigned acceptStoredRecord(BinUpdate* u) {
 // not match (Change and Delete: the caller's key; Add without duplicates:
 // the new record), or null when every record is kept.
 bool keptVerbatim(BinUpdate* u, const void* key) {
-    u->verbatim =
-        u->shortcuts != nullptr && u->shortcuts->repacksToItself(u->record, u->length) &&
-        (key == nullptr || u->shortcuts->mismatch(u->selector, u->record, u->length, key));
+    u->verbatim = u->shortcuts != nullptr &&
+                  u->shortcuts->keptAsStored(u->selector, u->record, u->length, key);
     return u->verbatim;
 }
 
@@ -316,6 +321,7 @@ unsigned addBody(BinUpdate* u) {
                 if ((rc = copyStoredRecord(u)) != 0) return rc;
                 continue;
             }
+            keepStoredImage(u);
             if ((rc = unpackStoredRecord(u)) != 0) return rc;
             if (!duplicatesAllowed) {
                 if (h->CompareRecord == nullptr) {
@@ -376,6 +382,7 @@ unsigned examineStoredRecord(BinUpdate* u, bool* matchesKey) {
         *matchesKey = false;
         return 0;
     }
+    keepStoredImage(u);
     if ((rc = unpackStoredRecord(u)) != 0) return rc;
     if (u->handle->CompareRecord == nullptr) {
         ossLog(u->functionId, 51, GENREG_RC_NO_COMPARE_SLOT, OSS_SEVERITY_ERROR,

@@ -12,6 +12,9 @@
 // bytes, and the update's copy pass already unpacked the old file's record
 // (an update refuses a record that does not unpack), so only the pairs
 // that differ - the records the update wrote - go through the schema.
+// Runs of such pairs are passed in blocks of bytes (passSharedRecords):
+// the whole records in the bytes both sides share from where both stand
+// are exactly the identical pairs the record reads would find there.
 #include <genreg/rc.h>
 
 #include <cstring>
@@ -23,6 +26,10 @@
 
 namespace {
 
+// Bytes read at once from each side while their records are the same; on
+// the stack, so kept small.
+const size_t kVerifyBlockSize = 4096;
+
 struct Verify {
     GenRegBin* handle;
     uint64_t type;
@@ -30,13 +37,18 @@ struct Verify {
     const void* newRecord;  // Add, Change: memory form
     const void* key;        // Change, Delete
     bool packed;
-    void* old;  // current record of the registry file
+    uint64_t max;  // GetMaxRecordSize, the capacity of old and copy
+    void* old;     // current record of the registry file
     uint64_t oldLength;
     unsigned oldRc;  // 0, GENREG_RC_NOT_FOUND at its end, or a reader failure
     void* copy;      // current record of the copy
     uint64_t copyLength;
     unsigned copyRc;
     unsigned changes;  // records found added, replaced or left out
+    // Pairs to read one by one before passSharedRecords tries again, after
+    // tries that passed nothing.
+    uint64_t pairsBeforeTry;
+    uint64_t pairsAfterFruitlessTry;
 };
 
 unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
@@ -46,11 +58,81 @@ unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
 }
 
 void readOld(Verify* v) {
-    v->oldRc = ReadRecord(v->handle, v->handle->stream, &v->old, &v->oldLength);
+    v->oldRc = ReadRecordInto(v->handle, v->handle->stream, &v->old, v->max, &v->oldLength);
 }
 
 void readCopy(Verify* v) {
-    v->copyRc = ReadRecord(v->handle, v->handle->tempStream, &v->copy, &v->copyLength);
+    v->copyRc = ReadRecordInto(v->handle, v->handle->tempStream, &v->copy, v->max, &v->copyLength);
+}
+
+// Length of the run of bytes a and b share from their starts, of at most size.
+size_t sharedPrefix(const unsigned char* a, const unsigned char* b, size_t size) {
+    const size_t kStep = 64;
+    size_t same = 0;
+    while (size - same >= kStep && std::memcmp(a + same, b + same, kStep) == 0)
+        same += kStep;
+    while (same < size && a[same] == b[same])
+        ++same;
+    return same;
+}
+
+// Both streams stand at the start of a record, and every pair before it
+// was accounted for. The whole records in the bytes both hold alike from
+// here (WholeRecordsIn: those the record reads would read at once) are the
+// identical pairs those reads would find, so they are passed over in
+// blocks; both streams are then put behind them. A try that passes nothing
+// makes the next wait for twice as many pairs read one by one, so that
+// files that differ throughout are not read twice. A block read that fails
+// passes nothing: the record reads find the failure (its error indicator
+// stays). 0, or the code of a position or seek that failed.
+unsigned passSharedRecords(Verify* v) {
+    if (v->pairsBeforeTry > 0) {
+        --v->pairsBeforeTry;
+        return 0;
+    }
+    GenRegBin* h = v->handle;
+    const int64_t oldAt = ossStreamTell(h->stream);
+    if (oldAt < 0) return failed(14, GENREG_RC_READ_FAILED, v);
+    const int64_t copyAt = ossStreamTell(h->tempStream);
+    if (copyAt < 0) return failed(15, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
+    unsigned char oldBlock[kVerifyBlockSize];
+    unsigned char copyBlock[kVerifyBlockSize];
+    size_t kept = 0;  // bytes of an unfinished record carried to the front of both blocks
+    int64_t passed = 0;
+    for (;;) {
+        const size_t room = kVerifyBlockSize - kept;
+        const size_t oldRead = ossStreamRead(oldBlock + kept, 1, room, h->stream);
+        const size_t copyRead = ossStreamRead(copyBlock + kept, 1, room, h->tempStream);
+        const size_t both = kept + (oldRead < copyRead ? oldRead : copyRead);
+        const size_t same = kept + sharedPrefix(oldBlock + kept, copyBlock + kept, both - kept);
+        const size_t whole = WholeRecordsIn(h, oldBlock, same, v->max);
+        passed += (int64_t)whole;
+        // Only two full blocks alike may go on into the next ones.
+        if (whole == 0 || oldRead != room || copyRead != room || same != both) break;
+        kept = both - whole;
+        std::memmove(oldBlock, oldBlock + whole, kept);
+        std::memmove(copyBlock, copyBlock + whole, kept);
+    }
+    if (ossStreamSeek(h->stream, oldAt + passed, SEEK_SET) != 0)
+        return failed(16, GENREG_RC_READ_FAILED, v);
+    if (ossStreamSeek(h->tempStream, copyAt + passed, SEEK_SET) != 0)
+        return failed(17, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
+    if (passed > 0) {
+        v->pairsAfterFruitlessTry = 0;
+    } else {
+        v->pairsAfterFruitlessTry = v->pairsAfterFruitlessTry ? 2 * v->pairsAfterFruitlessTry : 1;
+        v->pairsBeforeTry = v->pairsAfterFruitlessTry;
+    }
+    return 0;
+}
+
+// The next pair: identical pairs passed in blocks, then one record of each.
+unsigned readPair(Verify* v) {
+    unsigned rc = passSharedRecords(v);
+    if (rc != 0) return rc;
+    readOld(v);
+    readCopy(v);
+    return 0;
 }
 
 unsigned unpack(Verify* v, void** record, uint64_t length, uint32_t probe) {
@@ -104,12 +186,12 @@ unsigned skipDeletedRecords(Verify* v) {
 
 unsigned comparePairs(Verify* v) {
     while (v->oldRc == 0 && v->copyRc == 0) {
+        unsigned rc = 0;
         if (identicalPair(v)) {
-            readOld(v);
-            readCopy(v);
+            if ((rc = readPair(v)) != 0) return rc;
             continue;
         }
-        unsigned rc = unpack(v, &v->old, v->oldLength, 20);
+        rc = unpack(v, &v->old, v->oldLength, 20);
         if (rc == 0) rc = unpack(v, &v->copy, v->copyLength, 21);
         if (rc != 0) return rc;
         if (!pairEqual(v, v->old, v->oldLength, v->copy, v->copyLength)) {
@@ -123,8 +205,7 @@ unsigned comparePairs(Verify* v) {
                 return failed(24, GENREG_RC_VERIFY_UNEXPECTED_CHANGE, v);
             }
         }
-        readOld(v);
-        readCopy(v);
+        if ((rc = readPair(v)) != 0) return rc;
     }
     return 0;
 }
@@ -216,6 +297,7 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
     v.newRecord = newRecord;
     v.key = key;
     v.packed = (handle->features & GENREG_FEATURE_PACKED) != 0;
+    v.max = max;
     if ((rc = BinAllocZeroed(&v.old, max, FID_BIN_VERIFY, GENREG_RC_VERIFY_ALLOC_OLD)) != 0)
         return rc;
     if ((rc = BinAllocZeroed(&v.copy, max, FID_BIN_VERIFY, GENREG_RC_VERIFY_ALLOC_COPY)) != 0) {
@@ -234,9 +316,8 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         return rc;
     }
 
-    readOld(&v);
-    readCopy(&v);
-    unsigned result = comparePairs(&v);
+    unsigned result = readPair(&v);
+    if (result == 0) result = comparePairs(&v);
     if (result == 0) result = checkTails(&v);
     if (result == 0) result = checkChangeCount(&v);
 

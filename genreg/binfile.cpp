@@ -170,6 +170,27 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
     return rc;
 }
 
+size_t WholeRecordAt(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                     uint64_t capacity, uint64_t* length) {
+    if (capacity == 0 && handle->GetMaxRecordSize != nullptr) handle->GetMaxRecordSize(&capacity);
+    if (size < kPrefixSize) return 0;
+    const uint32_t recordLength = decodeLength(handle, bytes);
+    if (recordLength == 0 || recordLength > capacity || size - kPrefixSize < recordLength) return 0;
+    *length = recordLength;
+    return kPrefixSize + recordLength;
+}
+
+size_t WholeRecordsIn(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                      uint64_t capacity) {
+    if (capacity == 0 && handle->GetMaxRecordSize != nullptr) handle->GetMaxRecordSize(&capacity);
+    size_t whole = 0;
+    uint64_t length = 0;
+    for (size_t next;
+         (next = WholeRecordAt(handle, bytes + whole, size - whole, capacity, &length)) != 0;)
+        whole += next;
+    return whole;
+}
+
 unsigned ReadRecord(GenRegBin* handle, FILE* stream, void** buffer, uint64_t* length) {
     return ReadRecordInto(handle, stream, buffer, 0, length);
 }

@@ -40,6 +40,20 @@ unsigned WriteRecord(GenRegBin* handle, FILE* stream, const void* record);
 // WriteRecord of a record whose size the caller knows (a packed form whose
 // size its packing reported).
 unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, uint64_t size);
+// The size (length prefix and body) of the record at the start of the size
+// bytes at bytes when ReadRecordInto with this capacity (0:
+// GetMaxRecordSize) would read it at once and it is whole there: a length
+// from 1 to capacity followed by its body; *length receives the body's
+// length, the body being the last *length of those bytes. 0 otherwise.
+size_t WholeRecordAt(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                     uint64_t capacity, uint64_t* length);
+// The bytes, from the start of the size bytes at bytes, of the whole
+// records there that ReadRecordInto with this capacity (0: GetMaxRecordSize)
+// reads at once: each a length from 1 to capacity followed by its body.
+// Stops at the first record that is not whole in those bytes or that
+// ReadRecordInto would treat otherwise (length 0, or longer than capacity).
+size_t WholeRecordsIn(const GenRegBin* handle, const unsigned char* bytes, size_t size,
+                      uint64_t capacity);
 unsigned GetBigEndian32(const unsigned char* bytes, int32_t* value);
 unsigned PutBigEndian32(unsigned char* bytes, uint32_t value);
 unsigned CheckBinSlots(GenRegBin* handle);

@@ -22,6 +22,7 @@ enum : uint32_t {
     FID_NEXT_TOKEN = GENREG_FID(0x0044),
     FID_READ_TEXT_LINE = GENREG_FID(0x0045),
     FID_MEASURE_LINE = GENREG_FID(0x0046),
+    FID_NORMALIZER_SCOPE = GENREG_FID(0x0047),
 };
 
 const char kUnit[] = "GenRegLines";
@@ -33,28 +34,117 @@ const char kFiller = '\n';
 
 // Reads one physical line into raw + j (at most size - j bytes, terminator
 // included) and returns the number of bytes read, 0 when nothing could be.
-size_t readPhysicalLine(char* raw, size_t j, size_t size, FILE* stream) {
+// raw must hold only filler from *fillEnd on (size when nothing is known):
+// only the bytes in front of it are filled. *fillEnd is then where the
+// filler starts again. *backslash tells whether the text up to the first
+// NUL holds a backslash.
+size_t readPhysicalLine(char* raw, size_t j, size_t size, size_t* fillEnd, FILE* stream,
+                        bool* backslash) {
     size_t room = size - j;
     if (room > INT_MAX) room = INT_MAX;
-    std::memset(raw + j, kFiller, room);
+    const size_t fillTo = *fillEnd < j + room ? *fillEnd : j + room;
+    if (fillTo > j) std::memset(raw + j, kFiller, fillTo - j);
+    *backslash = false;
     if (ossStreamGets(raw + j, (int)room, stream) == nullptr) {
+        // A failed read may have left anything in the buffer.
+        *fillEnd = size;
         raw[j] = '\0';
         return 0;
     }
     // A read ends behind its first line feed, so a first NUL right behind a
-    // line feed is the one the read wrote: found forward at string speed.
-    // Otherwise (an embedded NUL, or a last line without a line feed) the
-    // terminator is the last NUL before the filler, found backward.
+    // line feed is the one the read wrote. Otherwise (an embedded NUL, or a
+    // last line without a line feed) the terminator is the last NUL before
+    // the filler, found backward.
     size_t first = j + std::strlen(raw + j);
-    if (first > j && raw[first - 1] == '\n') return first - j;
-    size_t end = j + room - 1;
-    while (end > j && raw[end] != '\0')
-        --end;
+    *backslash = std::memchr(raw + j, '\\', first - j) != nullptr;
+    size_t end = first;
+    if (first == j || raw[first - 1] != '\n') {
+        end = j + room - 1;
+        while (end > j && raw[end] != '\0')
+            --end;
+    }
+    // The read wrote its bytes and their terminator, nothing behind them.
+    *fillEnd = end + 1;
     return end - j;
 }
 
 void setRc(unsigned* rc, unsigned value) {
     if (rc) *rc = value;
+}
+
+// Walks the characters of one physical line that a read put into
+// raw[k..end), appending the processed text to line at *i (terminated).
+// The walk ends at the first NUL, which is the end of the data unless the
+// line itself holds a NUL byte. True when the next physical line goes on
+// the same logical line (a continuation with room left).
+bool walkPhysicalLine(const char* raw, size_t k, size_t end, size_t size, char* line, size_t* i,
+                      bool join) {
+    bool readMore = false;
+    size_t n = *i;
+    while (k < end && raw[k] != '\0') {
+        char c = raw[k];
+        if (c != '\\') {
+            line[n++] = c;
+            ++k;
+            continue;
+        }
+        char next = raw[k + 1];
+        if (next == '\0') {  // a backslash as the last character read is dropped
+            ++k;
+            break;
+        }
+        if (next == '\n' && join) {
+            // A continuation: the next physical line goes on in raw and
+            // line, while there is room for at least one more character.
+            k += 2;
+            readMore = k == end && end + 1 < size;
+            break;
+        }
+        if (next == '\n') {
+            line[n++] = '\\';
+            line[n++] = '\n';
+            k += 2;
+            break;
+        }
+        line[n++] = '\\';
+        ++k;
+    }
+    line[n] = '\0';
+    *i = n;
+    return readMore;
+}
+
+// The loop behind both readers; returns the bytes read into raw. With
+// lineOnDemand, a logical line whose first physical line holds no
+// backslash in front of its first NUL is left in raw alone and *lineInRaw
+// is set: the walk would have copied raw up to that NUL, unchanged, and no
+// continuation can follow. *ended is set when a read found nothing.
+size_t readLogicalLine(char* raw, char* line, size_t size, size_t* fillEnd, FILE* stream, bool join,
+                       bool lineOnDemand, bool* lineInRaw, bool* ended) {
+    *lineInRaw = false;
+    *ended = false;
+    raw[0] = '\0';
+    line[0] = '\0';
+    size_t j = 0;  // fill position in raw
+    size_t i = 0;  // fill position in line
+    // A buffer of one byte holds only the terminator: nothing can be read.
+    bool readMore = size > 1;
+    while (readMore) {
+        bool backslash = false;
+        size_t count = readPhysicalLine(raw, j, size, fillEnd, stream, &backslash);
+        if (count == 0) {
+            *ended = true;
+            break;
+        }
+        if (lineOnDemand && j == 0 && !backslash) {
+            *lineInRaw = true;
+            return count;
+        }
+        const size_t start = j;
+        j += count;
+        readMore = walkPhysicalLine(raw, start, j, size, line, &i, join);
+    }
+    return j;
 }
 
 }  // namespace
@@ -69,56 +159,13 @@ char* GenRegReadLineCounted(char* raw, char* line, uint64_t size, FILE* stream, 
         setRc(rc, traceRc);
         return nullptr;
     }
-    setRc(rc, 0);
-    raw[0] = '\0';
-    line[0] = '\0';
-    size_t j = 0;  // fill position in raw
-    size_t i = 0;  // fill position in line
-    // A buffer of one byte holds only the terminator: nothing can be read.
-    bool readMore = size > 1;
-    while (readMore) {
-        readMore = false;
-        size_t count = readPhysicalLine(raw, j, (size_t)size, stream);
-        if (count == 0) {
-            traceRc = GENREG_RC_END_OF_INPUT;
-            setRc(rc, traceRc);
-            break;
-        }
-        size_t end = j + count;
-        size_t k = j;
-        j = end;
-        // Walks the new characters; the walk ends at the first NUL, which is
-        // the end of the data unless the line itself holds a NUL byte.
-        while (k < end && raw[k] != '\0') {
-            char c = raw[k];
-            if (c != '\\') {
-                line[i++] = c;
-                ++k;
-                continue;
-            }
-            char next = raw[k + 1];
-            if (next == '\0') {  // a backslash as the last character read is dropped
-                ++k;
-                break;
-            }
-            if (next == '\n' && join) {
-                // A continuation: the next physical line goes on in raw and
-                // line, while there is room for at least one more character.
-                k += 2;
-                readMore = k == end && end + 1 < size;
-                break;
-            }
-            if (next == '\n') {
-                line[i++] = '\\';
-                line[i++] = '\n';
-                k += 2;
-                break;
-            }
-            line[i++] = '\\';
-            ++k;
-        }
-        line[i] = '\0';
-    }
+    bool lineInRaw = false;
+    bool ended = false;
+    size_t fillEnd = (size_t)size;  // a caller's buffer may hold anything
+    size_t j =
+        readLogicalLine(raw, line, (size_t)size, &fillEnd, stream, join, false, &lineInRaw, &ended);
+    if (ended) traceRc = GENREG_RC_END_OF_INPUT;
+    setRc(rc, traceRc);
     if (rawLength) *rawLength = j;
     return j > 0 ? raw : nullptr;
 }
@@ -155,8 +202,14 @@ bool ReadTextLine(TextLine* text, FILE* stream, bool join) {
     bool found = false;
     GENREG_TRACE(FID_READ_TEXT_LINE, &found);
     text->cut = false;
-    found = GenRegReadLineCounted(text->raw, text->line, sizeof text->raw, stream, nullptr, join,
-                                  &text->rawLength) != nullptr;
+    text->line = text->processed;
+    bool lineInRaw = false;
+    bool ended = false;
+    size_t fillEnd = text->fillerFrom > 0 ? text->fillerFrom : sizeof text->raw;
+    text->rawLength = readLogicalLine(text->raw, text->processed, sizeof text->raw, &fillEnd,
+                                      stream, join, true, &lineInRaw, &ended);
+    text->fillerFrom = fillEnd < sizeof text->raw ? fillEnd : 0;
+    found = text->rawLength > 0;
     if (!found) return found;
     // Only a line that fills the buffer can be the first part of a longer
     // one: it goes on when it has no line end yet, or ends in a
@@ -168,12 +221,12 @@ bool ReadTextLine(TextLine* text, FILE* stream, bool join) {
         if (beyond == Beyond::Failed) return found = false;
         text->cut = beyond == Beyond::MoreText;
     }
+    const char* processed = lineInRaw ? text->raw : text->processed;
+    // The mark's bytes, none a backslash, begin the processed line too.
     if (text->rawLength >= sizeof kByteOrderMark &&
-        std::memcmp(text->raw, kByteOrderMark, sizeof kByteOrderMark) == 0) {
-        // The reader copied the mark's bytes, none a backslash, to line.
-        std::memmove(text->line, text->line + sizeof kByteOrderMark,
-                     std::strlen(text->line + sizeof kByteOrderMark) + 1);
-    }
+        std::memcmp(text->raw, kByteOrderMark, sizeof kByteOrderMark) == 0)
+        processed += sizeof kByteOrderMark;
+    text->line = processed;
     return found;
 }
 
@@ -185,7 +238,7 @@ OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join) 
     // that NUL bytes inside them are counted too.
     TextLine piece;
     auto readPiece = [&]() {
-        return GenRegReadLineCounted(piece.raw, piece.line, sizeof piece.raw, stream, nullptr,
+        return GenRegReadLineCounted(piece.raw, piece.processed, sizeof piece.raw, stream, nullptr,
                                      false, &piece.rawLength) != nullptr;
     };
     // The rest of the line, up to its line end: the next physical line
@@ -224,6 +277,10 @@ OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join) 
     if (ossStreamSeek(stream, lineEndPosition, SEEK_SET) == 0 && counted)
         result.number = lineFeeds + 1;
     return result;
+}
+
+void TextLineRawWritten(TextLine* text) {
+    text->fillerFrom = 0;
 }
 
 bool TextStreamFailed(FILE* stream) {
@@ -279,22 +336,28 @@ unsigned GenRegWriteLine(const char* text, uint64_t width, FILE* stream) {
     return rc;
 }
 
-unsigned NormalizeLine(char* text) {
-    unsigned rc = 0;
-    GENREG_TRACE(FID_NORMALIZE_LINE, &rc);
-    if (text == nullptr) {
-        rc = GENREG_RC_NULL_ARGUMENT;
-        ossLog(FID_NORMALIZE_LINE, 1, rc, OSS_SEVERITY_ERROR, "text=null");
-        return rc;
+namespace {
+
+// The scope of the operation running on this thread, or null. Handles may
+// serve different threads at once, so each thread has its own.
+thread_local LineNormalizerScope* tCurrentScope = nullptr;
+
+// True when normalising text (length characters) would leave it as it is:
+// no tab, carriage return or line feed, no space in front or behind, and no
+// two spaces in a row (inside quotes they would stay, but the test does not
+// look for quotes), so that no space goes.
+bool alreadyNormal(const char* text, size_t length) {
+    if (length == 0) return true;
+    if (text[0] == ' ' || text[length - 1] == ' ') return false;
+    for (size_t k = 0; k < length; ++k) {
+        const char c = text[k];
+        if (c == '\t' || c == '\n' || c == '\r' || (c == ' ' && text[k + 1] == ' ')) return false;
     }
-    size_t length = std::strlen(text);
-    char* work = nullptr;
-    unsigned memRc = ossMemAlloc(&work, length + 1, kUnit);
-    if (memRc != 0) {
-        rc = GENREG_RC_GROW_ALLOC_FAILED;
-        ossLogRC(FID_NORMALIZE_LINE, 2, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu", length + 1);
-        return rc;
-    }
+    return true;
+}
+
+// Normalises text of length characters through work (length + 1 bytes).
+void normalizeThrough(char* text, size_t length, char* work) {
     for (size_t k = 0; k < length; ++k)
         if (text[k] == '\t' || text[k] == '\n' || text[k] == '\r') text[k] = ' ';
 
@@ -325,7 +388,58 @@ unsigned NormalizeLine(char* text) {
         --n;
     work[n] = '\0';
     std::memcpy(text, work, n + 1);
+}
 
+}  // namespace
+
+void BeginLineNormalizer(LineNormalizerScope* scope) {
+    GENREG_TRACE(FID_NORMALIZER_SCOPE, nullptr);
+    scope->work = nullptr;
+    scope->outer = tCurrentScope;
+    unsigned memRc = ossMemAlloc(&scope->work, kLineNormalizerWorkSize, kUnit);
+    if (memRc != 0) {
+        scope->work = nullptr;
+        ossLogRC(FID_NORMALIZE_LINE, 2, 0, memRc, GENREG_RC_GROW_ALLOC_FAILED, OSS_SEVERITY_ERROR,
+                 "size=%zu", kLineNormalizerWorkSize);
+    }
+    tCurrentScope = scope;
+}
+
+void EndLineNormalizer(LineNormalizerScope* scope) {
+    GENREG_TRACE(FID_NORMALIZER_SCOPE, nullptr);
+    tCurrentScope = scope->outer;
+    if (scope->work == nullptr) return;
+    unsigned memRc = ossMemFree(&scope->work, kUnit);
+    if (memRc != 0)
+        ossLogRC(FID_NORMALIZE_LINE, 3, 0, memRc, GENREG_RC_GROW_FREE_FAILED, OSS_SEVERITY_ERROR,
+                 "size=%zu", kLineNormalizerWorkSize);
+}
+
+unsigned NormalizeLine(char* text) {
+    unsigned rc = 0;
+    GENREG_TRACE(FID_NORMALIZE_LINE, &rc);
+    if (text == nullptr) {
+        rc = GENREG_RC_NULL_ARGUMENT;
+        ossLog(FID_NORMALIZE_LINE, 1, rc, OSS_SEVERITY_ERROR, "text=null");
+        return rc;
+    }
+    size_t length = std::strlen(text);
+    LineNormalizerScope* scope = tCurrentScope;
+    if (scope != nullptr && length < kLineNormalizerWorkSize) {
+        // The operation's buffer; when it could not be had, every line of
+        // the operation is left as it stands (logged once, when it failed).
+        if (scope->work == nullptr) return rc = GENREG_RC_GROW_ALLOC_FAILED;
+        if (!alreadyNormal(text, length)) normalizeThrough(text, length, scope->work);
+        return rc;
+    }
+    char* work = nullptr;
+    unsigned memRc = ossMemAlloc(&work, length + 1, kUnit);
+    if (memRc != 0) {
+        rc = GENREG_RC_GROW_ALLOC_FAILED;
+        ossLogRC(FID_NORMALIZE_LINE, 2, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu", length + 1);
+        return rc;
+    }
+    normalizeThrough(text, length, work);
     memRc = ossMemFree(&work, kUnit);
     if (memRc != 0) {
         rc = GENREG_RC_GROW_FREE_FAILED;

@@ -174,6 +174,7 @@ void addBody(TextUpdate* u, uint64_t selector, void* newRecord, const FileEnd& f
                 if (text.rawLength + endLength + 1 > sizeof text.raw)
                     return TextUpdateFail(u, GENREG_RC_BUFFER_TOO_SMALL, PROBE_TOO_LONG, 0,
                                           "no room for a line end");
+                TextLineRawWritten(&text);
                 std::memcpy(text.raw + text.rawLength, lineEnd, endLength + 1);
                 text.rawLength += endLength;
                 if (genregTracing())

@@ -33,6 +33,7 @@ void changeBody(TextUpdate* u, uint64_t selector, void* key, void* newRecord) {
                 // template; a byte-order mark in front of it is no part of
                 // the layout and goes in front of the new line.
                 const bool mark = TextLineHasByteOrderMark(&text);
+                TextLineRawWritten(&text);
                 if (mark) {
                     text.rawLength -= sizeof kByteOrderMark;
                     std::memmove(text.raw, text.raw + sizeof kByteOrderMark, text.rawLength);

@@ -50,6 +50,8 @@ Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool ma
                  void* record, uint64_t max, void* result, uint32_t functionId, unsigned* rc) {
     GENREG_TRACE(FID_FIND_MATCH, rc);
     const bool join = handle->isFeatureSet(GENREG_FEATURE_JOIN_LINES);
+    // Lines that certainly do not match are passed over unparsed.
+    const TextLineShortcuts* shortcuts = matchEvery ? nullptr : TextLineShortcutsOf(handle);
     TextLine text;
     for (;;) {
         if (!ReadTextLine(&text, handle->stream, join)) {
@@ -72,6 +74,7 @@ Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool ma
                 return Search::Failed;
             continue;
         }
+        if (shortcuts != nullptr && shortcuts->mismatch(selector, text.line, key)) continue;
         // A line that does not parse is still compared as far as it was
         // filled: whether it can match is the schema's decision.
         UnpackTextLine(handle, record, &text, functionId);
@@ -138,6 +141,8 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
     void* record = nullptr;
     rc = allocRecord(&record, max, FID_GET);
     if (rc != 0) return rc;
+    LineNormalizerScope normalizer;
+    BeginLineNormalizer(&normalizer);
 
     unsigned secondary = 0;
     const bool inScan =
@@ -179,6 +184,7 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
             ossLogRC(FID_GET, 8, 0, endRc, secondary, OSS_SEVERITY_ERROR, "file=%s", filePath);
         }
     }
+    EndLineNormalizer(&normalizer);
     unsigned memRc = ossMemFree(&record, kTextStoreUnit);
     if (memRc != 0)
         ossLogRC(FID_GET, 9, 0, memRc, GENREG_RC_FREE_FAILED, OSS_SEVERITY_ERROR, "record");
@@ -217,6 +223,10 @@ unsigned GenRegText::GetNext(uint64_t selector, void* key, void* result) {
     void* record = nullptr;
     rc = allocRecord(&record, max, FID_GET_NEXT);
     if (rc != 0) return rc;
+    // A search may parse many lines; a listing step (selector 0) parses
+    // one, whose normaliser takes a buffer of that line's size.
+    LineNormalizerScope normalizer;
+    if (selector != 0) BeginLineNormalizer(&normalizer);
 
     switch (findMatch(this, selector, key, selector == 0, record, max, result, FID_GET_NEXT, &rc)) {
         case Search::Found:
@@ -229,6 +239,7 @@ unsigned GenRegText::GetNext(uint64_t selector, void* key, void* result) {
         case Search::Failed:
             break;
     }
+    if (selector != 0) EndLineNormalizer(&normalizer);
     unsigned memRc = ossMemFree(&record, kTextStoreUnit);
     if (memRc != 0) {
         ossLogRC(FID_GET_NEXT, 9, 0, memRc, GENREG_RC_FREE_FAILED, OSS_SEVERITY_ERROR, "record");

@@ -49,6 +49,22 @@ unsigned EndTextTransaction(GenRegText* handle, unsigned type);
 // probe) before anything else, as the binary store refuses them.
 unsigned TextRefuseNull(uint32_t functionId, uint32_t probe, const void* first, const void* second);
 
+// A test a text schema can make on a processed line before it is parsed,
+// so that a search parses and compares only the lines it must:
+//   mismatch  true only when UnpackRecord of line would succeed without
+//             logging anything and CompareRecord(selector, parsed, key)
+//             would then not be 1, whether or not the operation's line
+//             normaliser has its buffer.
+// It answers false when it cannot tell; the line then takes the usual way,
+// with its results, codes and logs.
+struct TextLineShortcuts {
+    bool (*mismatch)(uint64_t selector, const char* line, const void* key);
+};
+// The shortcuts of the handle's schema, or null: they apply only while the
+// handle holds that schema's own unpack and compare callbacks. The schemas
+// provide them.
+const TextLineShortcuts* TextLineShortcutsOf(const GenRegText* handle);
+
 // True when two logical lines hold the same bytes.
 bool SameRawText(const TextLine* a, const TextLine* b);
 

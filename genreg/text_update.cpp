@@ -43,6 +43,7 @@ TextUpdate NewTextUpdate(GenRegText* handle, unsigned type, uint32_t fid) {
     u.type = type;
     u.fid = fid;
     u.join = handle->isFeatureSet(GENREG_FEATURE_JOIN_LINES);
+    u.shortcuts = TextLineShortcutsOf(handle);
     return u;
 }
 
@@ -77,7 +78,8 @@ bool TextWriteWithLineEnd(FILE* stream, const char* text, size_t length) {
     // a line end behind it; only the file's last line can lack one, and it
     // stays the last, so it is written as it stands.
     const bool room = length + 2 <= GENREG_LINE_MAX;
-    if (ok && room && std::memchr(text, '\n', length) == nullptr)
+    const bool endsInLineFeed = length > 0 && text[length - 1] == '\n';
+    if (ok && room && !endsInLineFeed && std::memchr(text, '\n', length) == nullptr)
         ok = TextWriteBytes(stream, "\n", 1);
     return ok;
 }
@@ -119,6 +121,7 @@ unsigned TextUpdatePrepare(TextUpdate* u, uint64_t selector, void* validated) {
         ossMemFree(&u->record, kTextStoreUnit);
         return rc;
     }
+    BeginLineNormalizer(&u->normalizer);
     return rc;
 }
 
@@ -130,6 +133,7 @@ unsigned TextUpdateBegin(TextUpdate* u) {
     ossLogRC(u->fid, PROBE_OPEN, 0, beginRc, rc, OSS_SEVERITY_ERROR, "file=%s", h->filePath);
     EndTextTransaction(h, GENREG_TXN_READ);
     ReleaseStoreUpdateLock(h);
+    EndLineNormalizer(&u->normalizer);
     ossMemFree(&u->record, kTextStoreUnit);
     return rc;
 }
@@ -180,6 +184,7 @@ unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* 
         ossLogRC(u->fid, PROBE_UNLOCK, 0, unlockRc, u->secondary, OSS_SEVERITY_ERROR, "lock=%s",
                  h->lockPath);
     }
+    EndLineNormalizer(&u->normalizer);
     unsigned memRc = ossMemFree(&u->record, kTextStoreUnit);
     if (memRc != 0) {
         u->secondary = GENREG_RC_FREE_FAILED;
@@ -233,6 +238,8 @@ bool TextUpdateLineMatches(TextUpdate* u, const TextLine* text, uint64_t selecto
         TextUpdateFail(u, GENREG_RC_NO_LINE_UNPACK_SLOT, PROBE_NO_SLOT, 0, "slot=UnpackRecord");
         return false;
     }
+    // A line that certainly does not match is kept unparsed.
+    if (u->shortcuts != nullptr && u->shortcuts->mismatch(selector, text->line, key)) return true;
     if (UnpackTextLine(h, u->record, text, u->fid) != 0) return true;
     if (h->CompareRecord == nullptr) {
         TextUpdateFail(u, GENREG_RC_NO_COMPARE_SLOT, PROBE_NO_SLOT, 0, "slot=CompareRecord");

@@ -75,9 +75,11 @@ struct TextUpdate {
     void* record;  // work buffer of max bytes
     uint64_t max;
     bool join;
-    bool abandoned;      // end the transaction without committing
-    unsigned result;     // the first failure of the update itself
-    unsigned secondary;  // the latest failure of the clean-up
+    const TextLineShortcuts* shortcuts;  // the schema's, or null
+    LineNormalizerScope normalizer;      // from the update lock on to the end
+    bool abandoned;                      // end the transaction without committing
+    unsigned result;                     // the first failure of the update itself
+    unsigned secondary;                  // the latest failure of the clean-up
 };
 
 TextUpdate NewTextUpdate(GenRegText* handle, unsigned type, uint32_t fid);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "genreg/shared_run.h"
 #include "genreg/text_store.h"
 #include "genreg/trace.h"
 #include "genreg/transaction.h"
@@ -37,6 +38,8 @@ struct VerifyPass {
     bool filePending;  // fileLine holds a line not yet accounted for
     bool copyPending;
     unsigned changes;  // lines changed, removed or added
+    SharedRun run;     // lines both hold, passed in blocks (passSharedLines)
+    char runBlocks[2 * kSharedRunBlock];
 };
 
 unsigned failed(unsigned code, uint32_t probe, const char* what, const GenRegText* h) {
@@ -78,6 +81,47 @@ bool pairAgrees(VerifyPass* v) {
     UnpackTextLine(v->handle, v->old, &v->fileLine, FID_VERIFY_PAIRS);
     UnpackTextLine(v->handle, v->copy, &v->copyLine, FID_VERIFY_PAIRS);
     return v->handle->CompareRecord(GENREG_SELECT_ALL, v->old, v->copy) != 0;
+}
+
+// Bytes of the lines at the start of text (length bytes) that the reader
+// returns one by one exactly as they stand, each ending at its line feed:
+// shorter than the line buffer and, with joining on (*context), not going
+// on in the next line. (A NUL byte inside a line ends its processed text,
+// not the physical line the reader returns.)
+size_t plainLines(const void* context, const char* text, size_t length, bool* unfinished) {
+    const bool join = *(const bool*)context;
+    size_t passed = 0;
+    *unfinished = false;
+    while (passed < length) {
+        const char* start = text + passed;
+        const char* lineFeed = (const char*)std::memchr(start, '\n', length - passed);
+        const size_t size = lineFeed ? (size_t)(lineFeed - start) + 1 : length - passed;
+        if (size + 1 >= GENREG_LINE_MAX) break;
+        if (lineFeed == nullptr) {
+            *unfinished = true;
+            break;
+        }
+        if (join && size >= 2 && lineFeed[-1] == '\\') break;
+        passed += size;
+    }
+    return passed;
+}
+
+// Lines that file and copy hold byte for byte from here on agree
+// (pairAgrees): they are passed in blocks (genreg/shared_run.h). Where text
+// streams translate line ends, a stream position is no byte count and
+// nothing is passed. 0, or the code of a position or seek that failed.
+unsigned passSharedLines(VerifyPass* v) {
+    if (ossTextStreamsTranslateLineEnds()) return 0;
+    GenRegText* h = v->handle;
+    switch (PassSharedRun(&v->run, h->stream, h->tempStream, plainLines, &v->join)) {
+        case SHARED_RUN_FIRST_FAILED:
+            return failed(GENREG_RC_READ_FAILED, 21, "position", h);
+        case SHARED_RUN_SECOND_FAILED:
+            return failed(GENREG_RC_VERIFY_READ_COPY_FAILED, 22, "copy position", h);
+        default:
+            return 0;
+    }
 }
 
 // The file's lines from the differing one on were removed by a Delete, up
@@ -168,13 +212,16 @@ unsigned checkTail(VerifyPass* v) {
 unsigned comparePass(VerifyPass* v) {
     unsigned rc = 0;
     GENREG_TRACE(FID_VERIFY_PAIRS, &rc);
+    if ((rc = passSharedLines(v)) != 0) return rc;
     readFileLine(v);
     readCopyLine(v);
     while (v->filePending && v->copyPending) {
         if (!pairAgrees(v)) {
             rc = checkDifferingPair(v);
             if (rc != 0) return rc;
+            SharedRunAfterChange(&v->run);
         }
+        if ((rc = passSharedLines(v)) != 0) return rc;
         readFileLine(v);
         readCopyLine(v);
     }
@@ -241,6 +288,7 @@ unsigned VerifyTextUpdate(GenRegText* handle, unsigned type, uint64_t selector, 
             v->old = old;
             v->copy = copy;
             v->join = handle->isFeatureSet(GENREG_FEATURE_JOIN_LINES);
+            v->run.blocks = v->runBlocks;
             rc = comparePass(v);
             ossMemFree(&v, kTextStoreUnit);
         }

@@ -17,9 +17,19 @@ char* GenRegReadLineCounted(char* raw, char* line, uint64_t size, FILE* stream, 
 
 // One logical line as the text store reads it.
 struct TextLine {
-    char raw[GENREG_LINE_MAX];   // the physical lines exactly as read
-    char line[GENREG_LINE_MAX];  // the processed line, continuations joined
-    size_t rawLength;            // bytes in raw, embedded NUL bytes included
+    char raw[GENREG_LINE_MAX];        // the physical lines exactly as read
+    char processed[GENREG_LINE_MAX];  // the processed line, when it is not raw's own text
+    // The processed line, continuations joined, behind a byte-order mark:
+    // it points into raw when the line holds no backslash (its text is then
+    // raw's up to the first NUL, so the line is not copied), else into
+    // processed. Valid until raw or processed change.
+    const char* line;
+    size_t rawLength;  // bytes in raw, embedded NUL bytes included
+    // raw holds only the reader's filler from this byte on, so that the
+    // next read fills only the bytes in front of it; 0 when that is not
+    // known (nothing read into raw yet, or raw written by its user, who
+    // says so with TextLineRawWritten).
+    size_t fillerFrom = 0;
     // raw holds only the first part of a logical line too long for the
     // buffer: a physical line that goes on behind it, or a continuation
     // that had no room left for the physical line it joins.
@@ -38,6 +48,10 @@ extern const char kByteOrderMark[3];
 // that starts with the byte-order mark keeps it in raw, so that a rewrite
 // copies it, while line, which the schemas parse, starts behind it.
 bool ReadTextLine(TextLine* text, FILE* stream, bool join);
+
+// Tells the reader that raw was written to by other code than the reader:
+// its next read fills the whole buffer again.
+void TextLineRawWritten(TextLine* text);
 
 // Where and how long the over-long line is whose first part ReadTextLine
 // just returned as *text (text->cut): the stream is moved behind the whole
@@ -69,7 +83,30 @@ bool TextLineIsPiece(const TextLine* text);
 // quotes shrink to one (a quote never closed quotes the rest).
 // GENREG_RC_NULL_ARGUMENT, GENREG_RC_GROW_ALLOC_FAILED (text unchanged) or
 // GENREG_RC_GROW_FREE_FAILED (text normalised).
+//
+// Inside a LineNormalizerScope a text shorter than the scope's buffer is
+// normalised in that buffer; when the scope could not allocate it, the
+// result is GENREG_RC_GROW_ALLOC_FAILED (text unchanged) for every such
+// text, and the failure was logged once, when the scope began. Outside a
+// scope each call allocates and frees its own buffer.
 unsigned NormalizeLine(char* text);
+
+// The normaliser's work buffer, taken once for a whole operation (every
+// line of a lookup, or of an update's copy and verification passes)
+// instead of once per line. Scopes nest; each belongs to the thread that
+// began it, and ends on it in the reverse order.
+struct LineNormalizerScope {
+    char* work;                  // kLineNormalizerWorkSize bytes, or null
+    LineNormalizerScope* outer;  // the scope this one interrupts
+};
+const size_t kLineNormalizerWorkSize = GENREG_LINE_MAX;
+// Allocates the buffer (a failure is logged as GENREG_RC_GROW_ALLOC_FAILED
+// and leaves the scope without one) and makes the scope the thread's
+// current one. Always pair with EndLineNormalizer.
+void BeginLineNormalizer(LineNormalizerScope* scope);
+// Frees the buffer (a failure is logged as GENREG_RC_GROW_FREE_FAILED; the
+// normalised texts stand) and gives the thread its outer scope back.
+void EndLineNormalizer(LineNormalizerScope* scope);
 
 // Replaces every character that is neither a tab nor in 0x20..0x7E by '.'.
 // A null text is ignored.

@@ -4,6 +4,9 @@
 // Nothing outside platform/ calls the operating system or stdio's file
 // functions directly: every stream operation goes through the oss*Stream*
 // wrappers below, so that the test build can inject a failure at any call.
+// A stream this layer opens belongs to one thread at a time (the thread
+// using the handle that holds it): where the runtime allows, it is not
+// locked around each call.
 //
 // Return codes: 0 is success; failures are 0x9000xxxx codes. The two codes
 // callers rely on are OSS_RC_LOCK_NOT_AVAILABLE and OSS_RC_FILE_NOT_FOUND;

@@ -105,6 +105,11 @@ bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t len
 // unpack, and GlobalRecPack of the unpacked record against these bytes as
 // its previous form would give back exactly these bytes.
 bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length);
+// GlobalRecStoredRepacksToItself(stored, length) and, when key is not null,
+// GlobalRecStoredMismatch(selector, stored, length, key), from one walk
+// over the entries instead of two.
+bool GlobalRecStoredKeptAsStored(uint64_t selector, const void* stored, uint64_t length,
+                                 const void* key);
 
 // ---- the callbacks of the handle --------------------------------------------
 

@@ -28,6 +28,22 @@ bool entryEqualsKey(const GlobalFieldInfo& field, const unsigned char* entry, ui
     return std::memcmp(slot, wanted, field.width) == 0;
 }
 
+// GlobalRecCheckEntry of a text entry, and whether it equals the key's
+// slot at wanted, in one pass over its bytes: the texts a lookup compares
+// are short, and two library calls per entry cost more than the bytes.
+// False when the check refuses the entry; *equal as entryEqualsKey.
+bool textEntryFitsAndEquals(const GlobalFieldInfo& field, const unsigned char* entry,
+                            uint64_t length, const unsigned char* wanted, bool* equal) {
+    if (length == 0 || length > field.width || entry[length - 1] != '\0') return false;
+    bool same = wanted[length - 1] == '\0';
+    for (uint64_t i = 0; i + 1 < length; ++i) {
+        if (entry[i] == '\0') return false;
+        same = same && entry[i] == wanted[i];
+    }
+    *equal = same;
+    return true;
+}
+
 bool absentEqualsKey(const GlobalFieldInfo& field, const GlobalRegRecord* key) {
     const unsigned char* wanted = (const unsigned char*)key + field.offset;
     if (field.kind == GLOBAL_TEXT) return wanted[0] == '\0';
@@ -56,7 +72,10 @@ bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
     for (uint64_t pending = (mask | type->known) & kGlobalRecInRange; pending != 0;
          pending &= pending - 1) {
         const uint64_t bit = pending & (~pending + 1);
-        const GlobalFieldInfo* field = GlobalRecField(type, bit);
+        // GlobalRecField without the call: the tables hold bit 2^i at index
+        // i (GlobalRecMatch.TypeTablesHoldTheKnownBitsInOrder).
+        const GlobalFieldInfo* field =
+            (type->known & bit) ? &type->fields[__builtin_ctzll(bit)] : nullptr;
         if ((mask & bit) == 0) {
             if (field && (selector & bit) && !absentEqualsKey(*field, key)) *differs = true;
             continue;
@@ -67,8 +86,18 @@ bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
         const unsigned char* entry = packed + offset + kGlobalRecEntryPrefixSize;
         offset += kGlobalRecEntryPrefixSize + entryLength;
         if (field == nullptr) continue;
+        // Once a selected field differs, the rest only has to pass the checks.
+        const bool compared = (selector & bit) && !*differs;
+        if (compared && field->kind == GLOBAL_TEXT) {
+            bool equal = false;
+            if (!textEntryFitsAndEquals(*field, entry, entryLength,
+                                        (const unsigned char*)key + field->offset, &equal))
+                return false;
+            *differs = !equal;
+            continue;
+        }
         if (GlobalRecCheckEntry(*field, entry, entryLength) != 0) return false;
-        if ((selector & bit) && !entryEqualsKey(*field, entry, entryLength, key)) *differs = true;
+        if (compared && !entryEqualsKey(*field, entry, entryLength, key)) *differs = true;
     }
     return offset == entriesEnd;
 }
@@ -77,38 +106,62 @@ bool storedMismatch(uint64_t selector, const void* stored, uint64_t length, cons
     return GlobalRecStoredMismatch(selector, stored, length, key);
 }
 
-bool storedRepacksToItself(const void* stored, uint64_t length) {
-    return GlobalRecStoredRepacksToItself(stored, length);
+bool storedKeptAsStored(uint64_t selector, const void* stored, uint64_t length, const void* key) {
+    return GlobalRecStoredKeptAsStored(selector, stored, length, key);
 }
 
-const BinStoredShortcuts kShortcuts = {storedMismatch, storedRepacksToItself};
+const BinStoredShortcuts kShortcuts = {storedMismatch, storedKeptAsStored};
 
-}  // namespace
-
-bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
-                             const void* keyRecord) {
-    const unsigned char* packed = (const unsigned char*)stored;
-    const GlobalRegRecord* key = (const GlobalRegRecord*)keyRecord;
-    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
-    // A key of type 0 matches every type; with selector 0 no field counts.
-    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
-    const bool otherType = key->RecordType != 0 && key->RecordType != recordType;
-    bool differs = false;
-    return walkStored(packed, length, otherType ? 0 : selector, key, &differs) &&
-           (otherType || differs);
-}
-
-bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length) {
-    const unsigned char* packed = (const unsigned char*)stored;
-    bool differs = false;
-    if (!walkStored(packed, length, 0, nullptr, &differs)) return false;
-    // The unpack adds the type's absent fields to MissingFieldMask; every
-    // other part of the stored form, unknown entries included, packs back
-    // as it was stored.
+// The unpack adds the type's absent fields to MissingFieldMask; every other
+// part of a stored form that walkStored accepted, unknown entries included,
+// packs back as it was stored.
+bool missingMaskComplete(const unsigned char* packed) {
     const GlobalTypeInfo* type = GlobalRecType((uint32_t)globalGetLE(packed, 4));
     const uint64_t fieldMask = globalGetLE(packed + 4, 8);
     const uint64_t missingMask = globalGetLE(packed + 12, 8);
     return (type->known & ~fieldMask & ~missingMask) == 0;
+}
+
+// walkStored against key (null: no key): true when the record would
+// unpack; *noMatch then tells whether GlobalRecCompare(selector, the
+// unpacked record, key) would give 0. Whether a record unpacks does not
+// depend on the selector, so one walk answers both.
+bool walkAgainstKey(uint64_t selector, const unsigned char* packed, uint64_t length,
+                    const GlobalRegRecord* key, bool* noMatch) {
+    *noMatch = false;
+    if (length < kGlobalRecHeaderSize + kGlobalRecChecksumSize) return false;
+    // A key of type 0 matches every type; with selector 0 no field counts.
+    const uint32_t recordType = (uint32_t)globalGetLE(packed, 4);
+    const bool otherType = key != nullptr && key->RecordType != 0 && key->RecordType != recordType;
+    bool differs = false;
+    if (!walkStored(packed, length, key == nullptr || otherType ? 0 : selector, key, &differs))
+        return false;
+    *noMatch = key != nullptr && (otherType || differs);
+    return true;
+}
+
+}  // namespace
+
+bool GlobalRecStoredMismatch(uint64_t selector, const void* stored, uint64_t length,
+                             const void* key) {
+    bool noMatch = false;
+    return walkAgainstKey(selector, (const unsigned char*)stored, length,
+                          (const GlobalRegRecord*)key, &noMatch) &&
+           noMatch;
+}
+
+bool GlobalRecStoredRepacksToItself(const void* stored, uint64_t length) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    bool noMatch = false;
+    return walkAgainstKey(0, packed, length, nullptr, &noMatch) && missingMaskComplete(packed);
+}
+
+bool GlobalRecStoredKeptAsStored(uint64_t selector, const void* stored, uint64_t length,
+                                 const void* key) {
+    const unsigned char* packed = (const unsigned char*)stored;
+    bool noMatch = false;
+    return walkAgainstKey(selector, packed, length, (const GlobalRegRecord*)key, &noMatch) &&
+           missingMaskComplete(packed) && (key == nullptr || noMatch);
 }
 
 const BinStoredShortcuts* BinStoredShortcutsOf(const GenRegBin* handle) {

@@ -39,6 +39,14 @@ unsigned unpackFailed(VarValRecord* r, unsigned rc, uint32_t probe) {
     return rc;
 }
 
+bool startsWith(const char* text, const char* prefix) {
+    while (*prefix != '\0' && *prefix == *text) {
+        ++prefix;
+        ++text;
+    }
+    return *prefix == '\0';
+}
+
 bool endsWithCrLf(const char* text) {
     size_t length = std::strlen(text);
     return length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n';
@@ -163,6 +171,35 @@ int VarValCompare(uint64_t selector, const void* stored, const void* key) {
     if ((selector & GENREG_VARVAL_VALUE) && !sameText(s->Value, k->Value)) return match;
     match = 1;
     return match;
+}
+
+bool VarValLineMismatch(uint64_t selector, const char* line, const void* keyRecord) {
+    // Nothing before the text a parse keeps (the line end is cut off, and
+    // a "#" starts the comment): no variable, so no match for any key.
+    if (line[0] == '\0' || line[0] == '#' || line[0] == '\n' ||
+        (line[0] == '\r' && line[1] == '\n'))
+        return true;
+    const VarValRecord* key = (const VarValRecord*)keyRecord;
+    if (!(selector & GENREG_VARVAL_VARIABLE) || key == nullptr || key->Variable == nullptr)
+        return false;
+    // The parsed variable begins the text: without normalising it, at the
+    // first character; normalised, at the first that is no blank, and a
+    // variable without blanks then stands there as it is (the normaliser
+    // takes out only blanks, and none between two characters that are
+    // not). A line that holds the key's variable at neither place holds
+    // another variable.
+    const char* variable = key->Variable;
+    const char* text = line;
+    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n')
+        ++text;
+    if (startsWith(line, variable) || (text != line && startsWith(text, variable))) return false;
+    if (std::strchr(variable, ' ') != nullptr) return false;
+    // The parse succeeds, normalised or not, when the text before the
+    // comment holds "=" and no quote (an unterminated one fails it).
+    const char* first = std::strpbrk(line, "\"#=");
+    if (first == nullptr || *first != '=') return false;
+    const char* behind = std::strpbrk(first + 1, "\"#");
+    return behind == nullptr || *behind == '#';
 }
 
 unsigned VarValValidate(uint64_t selector, void* record) {

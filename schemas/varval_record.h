@@ -25,6 +25,15 @@ unsigned VarValPack(void* record, char* line);
 // (GENREG_VARVAL_VARIABLE, GENREG_VARVAL_VALUE), byte-wise; else 0.
 int VarValCompare(uint64_t selector, const void* stored, const void* key);
 
+// True only when VarValUnpack of line would return 0 without logging and
+// VarValCompare(selector, parsed, key) would then be 0, whether or not the
+// line normaliser has its buffer: for a blank or comment-only line, and,
+// when the selector asks for the variable and the key's has no blank, for
+// a line whose text before any "#" holds "=" and no '"' and that begins
+// with another text (before or behind its leading blanks). False when it
+// cannot tell.
+bool VarValLineMismatch(uint64_t selector, const char* line, const void* key);
+
 // 0, or GENREG_RC_NULL_ARGUMENT, GENREG_RC_EMPTY_RECORD,
 // GENREG_RC_VARIABLE_MISSING, GENREG_RC_VALUE_MISSING.
 unsigned VarValValidate(uint64_t selector, void* record);

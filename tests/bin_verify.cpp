@@ -35,9 +35,64 @@ std::string bWithHiddenByte() {
     return fileOf({b});
 }
 
+// Records both sides share, several blocks of the pass's reads: 36-byte
+// records, so that blocks end inside them.
+std::string sharedRecords() {
+    std::vector<TestRecord> records;
+    for (int k = 0; k < 1000; ++k)
+        records.push_back(k % 3 == 0 ? A : k % 3 == 1 ? B : C);
+    return fileOf(records);
+}
+
+// sharedRecords() with B's hidden byte changed in one record far inside.
+std::string sharedRecordsEdited() {
+    const std::string shared = sharedRecords(), b = fileOf({B});
+    const size_t at = shared.find(b, 20000);
+    return shared.substr(0, at) + bWithHiddenByte() + shared.substr(at + b.size());
+}
+
 std::string cutShort(const std::vector<TestRecord>& records) {
     std::string s = fileOf(records);
     return s.substr(0, s.size() - 5);
+}
+
+// The pass on one case: committed with result 0, else refused with the
+// file as it was and the copy removed.
+void expectVerdict(const Case& c) {
+    SCOPED_TRACE(c.name);
+    TestDir dir;
+    TestStore store(dir.file("f"), GENREG_FEATURE_VERIFY |
+                                       (c.duplicates ? (uint64_t)GENREG_FEATURE_DUPLICATES : 0));
+    ASSERT_TRUE(Seed(store, c.old));
+    ASSERT_TRUE(WriteFileBytes(store.tempPath, c.copy));
+    ResourceBalance balance;
+    const bool hasKey = c.type != GENREG_TXN_ADD;
+    const bool hasRecord = c.type != GENREG_TXN_DELETE;
+    EXPECT_EQ(c.rc, VerifyBinUpdate(&store, c.type, SEL_KEY, hasRecord ? &c.record : nullptr,
+                                    hasKey ? &c.key : nullptr));
+    if (c.rc == 0) {
+        EXPECT_TRUE(IsCommitted(store, c.copy));
+    } else {
+        EXPECT_TRUE(IsUntouched(store, c.old));
+        EXPECT_FALSE(store_test::PathExists(store.tempPath)) << "a refused copy is removed";
+    }
+    EXPECT_TRUE(HandleIsIdle(store));
+    EXPECT_TRUE(balance.Unchanged());
+}
+
+// count distinct records, none matching K; the ones at skip are left out.
+std::vector<TestRecord> run(int first, int count, int skip = -1) {
+    std::vector<TestRecord> records;
+    for (int i = first; i < first + count; ++i)
+        if (i != skip) records.push_back(rec(100 + i, i, "run"));
+    return records;
+}
+
+std::string fileOf(std::vector<TestRecord> a, const std::vector<TestRecord>& b,
+                   const std::vector<TestRecord>& c = {}) {
+    a.insert(a.end(), b.begin(), b.end());
+    a.insert(a.end(), c.begin(), c.end());
+    return fileOf(a);
 }
 
 }  // namespace
@@ -93,31 +148,57 @@ TEST(BinVerify, OnlyACopyThatDiffersByTheRequestedChangeIsCommitted) {
          GENREG_RC_VERIFY_NOTHING_CHANGED},
         {"a copy cut short", fileOf({A, B}), cutShort({A, B}), kChange, K, N, false,
          GENREG_RC_VERIFY_READ_COPY_FAILED},
+        {"Change between shared records", sharedRecords() + fileOf({K}) + sharedRecords(),
+         sharedRecords() + fileOf({N}) + sharedRecords(), kChange, K, N, false, 0},
+        {"Change with a byte far behind it changed", fileOf({K}) + sharedRecords(),
+         fileOf({N}) + sharedRecordsEdited(), kChange, K, N, false, GENREG_RC_VERIFY_KEY_MISMATCH},
+        {"Delete between shared records", sharedRecords() + fileOf({K}) + sharedRecords(),
+         sharedRecords() + sharedRecords(), kDelete, K, kNone, false, 0},
+        {"Add behind shared records", sharedRecords(), sharedRecords() + fileOf({N}), kAdd, kNone,
+         N, false, 0},
+        {"a copy cut short inside shared records", sharedRecords() + fileOf({K}),
+         sharedRecords().substr(0, 20001), kChange, K, N, false, GENREG_RC_VERIFY_READ_COPY_FAILED},
         {"a damaged old file", fileOf({A}) + "\x01", fileOf({A, N}), kAdd, kNone, N, false,
          GENREG_RC_READ_FAILED},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TestDir dir;
-        TestStore store(
-            dir.file("f"),
-            GENREG_FEATURE_VERIFY | (c.duplicates ? (uint64_t)GENREG_FEATURE_DUPLICATES : 0));
-        ASSERT_TRUE(Seed(store, c.old));
-        ASSERT_TRUE(WriteFileBytes(store.tempPath, c.copy));
-        ResourceBalance balance;
-        const bool hasKey = c.type != GENREG_TXN_ADD;
-        const bool hasRecord = c.type != GENREG_TXN_DELETE;
-        EXPECT_EQ(c.rc, VerifyBinUpdate(&store, c.type, SEL_KEY, hasRecord ? &c.record : nullptr,
-                                        hasKey ? &c.key : nullptr));
-        if (c.rc == 0) {
-            EXPECT_TRUE(IsCommitted(store, c.copy));
-        } else {
-            EXPECT_TRUE(IsUntouched(store, c.old));
-            EXPECT_FALSE(store_test::PathExists(store.tempPath)) << "a refused copy is removed";
-        }
-        EXPECT_TRUE(HandleIsIdle(store));
-        EXPECT_TRUE(balance.Unchanged());
-    }
+    for (const Case& c : cases)
+        expectVerdict(c);
+}
+
+// The records both sides share are passed in blocks of bytes, with records
+// across the blocks' edges: the changes before, between and behind runs of
+// several blocks are found as record by record, so is a change far behind
+// the requested one.
+TEST(BinVerify, ChangesAmongLongRunsOfSharedRecordsAreFound) {
+    const unsigned kAdd = GENREG_TXN_ADD, kChange = GENREG_TXN_CHANGE, kDelete = GENREG_TXN_DELETE;
+    const std::string longRuns = fileOf(run(0, 300), {K}, run(300, 300));
+    const Case cases[] = {
+        {"Change between two runs", longRuns, fileOf(run(0, 300), {N}, run(300, 300)), kChange, K,
+         N, false, 0},
+        {"Change first, then a run", fileOf({K}, run(0, 300)), fileOf({N}, run(0, 300)), kChange, K,
+         N, false, 0},
+        {"Change with a record far behind it changed", longRuns,
+         fileOf(run(0, 300), {N}, run(300, 299)) + fileOf({X}), kChange, K, N, false,
+         GENREG_RC_VERIFY_KEY_MISMATCH},
+        {"Change with a record far before it changed", longRuns,
+         fileOf(run(0, 250), {X}, run(251, 49)) + fileOf({N}, run(300, 300)), kChange, K, N, false,
+         GENREG_RC_VERIFY_KEY_MISMATCH},
+        {"Change whose copy is cut short in a run", longRuns,
+         fileOf(run(0, 300), {N}, run(300, 300)).substr(0, 20000), kChange, K, N, false,
+         GENREG_RC_VERIFY_READ_COPY_FAILED},
+        {"Delete between two runs", longRuns, fileOf(run(0, 600)), kDelete, K, kNone, false, 0},
+        {"Delete with a record far behind it left out too", longRuns, fileOf(run(0, 600, 450)),
+         kDelete, K, kNone, false, GENREG_RC_VERIFY_DELETE_MISMATCH},
+        {"Add behind two runs", longRuns, fileOf(run(0, 300), {K}, run(300, 300)) + fileOf({N}),
+         kAdd, kNone, N, false, 0},
+        {"Add with a record of a run changed", longRuns,
+         fileOf(run(0, 300), {K}, run(300, 200)) + fileOf({X}, run(501, 99), {N}), kAdd, kNone, N,
+         false, GENREG_RC_VERIFY_UNEXPECTED_CHANGE},
+        {"Add behind a run ending in a stray byte", fileOf(run(0, 300)) + "\x30",
+         fileOf(run(0, 300), {N}), kAdd, kNone, N, false, GENREG_RC_READ_FAILED},
+    };
+    for (const Case& c : cases)
+        expectVerdict(c);
 }
 
 // A Delete whose copy still holds records after the old file ended, once a

@@ -2,7 +2,8 @@
 // must decide exactly as unpacking, GlobalRecCompare and GlobalRecPack do:
 // "no match" for every record that unpacks and does not match the key,
 // "packs back to itself" for every record that unpacks and whose repacking
-// gives back its bytes, for nothing else. Checked over the fuzz corpus and
+// gives back its bytes, "kept as stored" for the records that do both, for
+// nothing else. Checked over the fuzz corpus and
 // packed records of each type, every truncation and many single-byte
 // changes of them, against keys that match, differ in one field or in the
 // type.
@@ -101,6 +102,9 @@ void expectSameDecision(const Bytes& stored, const std::vector<GlobalRegRecord>&
     ++tally->forms;
     if (repacks) ++tally->repacking;
     EXPECT_EQ(repacks, GlobalRecStoredRepacksToItself(exact.data(), exact.size())) << what;
+    // The update's one-walk test: repacks, and with a key, no match.
+    EXPECT_EQ(repacks, GlobalRecStoredKeptAsStored(0x3, exact.data(), exact.size(), nullptr))
+        << what;
     std::vector<uint64_t> selectors = {0, GENREG_SELECT_ALL, 0x8000000000000000ULL, 0x3, 0x14};
     for (uint64_t bit = 1; bit <= 0x200; bit <<= 1)
         selectors.push_back(bit);
@@ -109,11 +113,14 @@ void expectSameDecision(const Bytes& stored, const std::vector<GlobalRegRecord>&
             const bool slow = unpacks && GlobalRecCompare(selector, &unpacked, &keys[k]) == 0;
             const bool quick =
                 GlobalRecStoredMismatch(selector, exact.data(), exact.size(), &keys[k]);
+            const bool kept =
+                GlobalRecStoredKeptAsStored(selector, exact.data(), exact.size(), &keys[k]);
             ++tally->checks;
             if (quick) ++tally->mismatches;
-            if (quick != slow) {
+            if (quick != slow || kept != (repacks && slow)) {
                 ADD_FAILURE() << what << " key " << k << " selector 0x" << std::hex << selector
-                              << ": quick " << quick << ", unpack and compare " << slow;
+                              << ": quick " << quick << ", kept " << kept << ", unpack and compare "
+                              << slow << ", repacks " << repacks;
                 return;
             }
         }
@@ -231,6 +238,61 @@ TEST(GlobalRecMatch, UpdatesKeepOrRepackEachRecordAsRepackingWould) {
         EXPECT_EQ(newer, after[1]);
         EXPECT_EQ(lackingRepacked, after[2]);
         EXPECT_EQ(packed(fullVariable("ADDED", "4")), after[3]);
+    }
+}
+
+// A lookup passes the records ruled out on their stored bytes in blocks of
+// bytes: over a file of several blocks (records across their edges) it
+// finds what the record-by-record lookup finds, stops at a damaged record
+// before the key with the unpack's code, reports a record cut short at the
+// end, and leaves a borrowed scan where it stood.
+TEST(GlobalRecMatch, LookupsOverSeveralBlocksFindWhatRecordReadsFind) {
+    using globalreg_test::GlobalRegFile;
+    std::vector<Bytes> records;
+    for (int i = 0; i < 300; ++i)
+        records.push_back(packed(fullVariable("VAR" + std::to_string(i), std::to_string(i))));
+    const uint64_t selector = GENREG_VAR_SERVICE | GENREG_VAR_VARIABLE;
+    auto get = [&](GlobalReg& handle, const std::string& name, GlobalRegRecord* got) {
+        GlobalRegRecord key = fullVariable(name, "x");
+        return handle.Get(selector, &key, got);
+    };
+    GlobalRegRecord got;
+    {
+        GlobalRegFile file;
+        file.write(records);
+        GlobalReg handle;
+        for (int i : {0, 52, 53, 150, 299}) {
+            ASSERT_EQ(0u, get(handle, "VAR" + std::to_string(i), &got)) << i;
+            EXPECT_STREQ(std::to_string(i).c_str(), got.Variable.Value) << i;
+        }
+        EXPECT_EQ((unsigned)GENREG_RC_NO_MATCH, get(handle, "VAR300", &got));
+        // Borrowing an open scan: the scan goes on where it stood.
+        ASSERT_EQ(0u, handle.setFeature(GENREG_FEATURE_GET_IN_SCAN));
+        ASSERT_EQ(0u, handle.OpenScan());
+        GlobalRegRecord any;
+        std::memset(&any, 0, sizeof any);
+        ASSERT_EQ(0u, handle.GetNext(0, &any, &got));
+        ASSERT_EQ(0u, get(handle, "VAR250", &got));
+        ASSERT_EQ(0u, handle.GetNext(0, &any, &got));
+        EXPECT_STREQ("VAR1", got.Variable.Variable);
+        EXPECT_EQ(0u, handle.CloseScan());
+    }
+    {
+        std::vector<Bytes> damaged(records);
+        damaged[200] = globalrec_test::StoredRecord(3, 0x7).checksum(9).bytes();
+        GlobalRegFile file;
+        file.write(damaged);
+        GlobalReg handle;
+        EXPECT_EQ(0u, get(handle, "VAR150", &got));
+        EXPECT_EQ((unsigned)GENREG_RC_UNPACK_FAILED, get(handle, "VAR250", &got));
+    }
+    {
+        GlobalRegFile file;
+        const std::string whole = globalreg_test::fileOf(records);
+        ASSERT_TRUE(platform_test::writeFile(file.path(), whole.substr(0, whole.size() - 5)));
+        GlobalReg handle;
+        EXPECT_EQ(0u, get(handle, "VAR298", &got));
+        EXPECT_EQ((unsigned)GENREG_RC_READ_FAILED, get(handle, "VAR299", &got));
     }
 }
 

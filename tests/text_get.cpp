@@ -44,6 +44,44 @@ TEST_F(TextGet, FirstMatchWinsAndTheResultIsSelfContained) {
     EXPECT_STREQ("x", result.Variable);
 }
 
+// Lines passed over unparsed are only those a parse would not log about:
+// every line that fails to parse is still logged, before and behind the
+// match of a key that no other line begins with.
+TEST_F(TextGet, LinesThatFailToParseAreLoggedWhetherOrNotTheyCouldMatch) {
+    ASSERT_TRUE(Write("# c\nbroken\nq = \"open\nx = 1\n\tq = 2\ny = \"z\"\n"));
+    Key k("q");
+    store_test::LogCapture log;
+    ASSERT_EQ(0u, handle->Get(GENREG_VARVAL_VARIABLE, k.get(), &result));
+    EXPECT_STREQ("2", result.Value);
+    EXPECT_EQ(2u, log.Count(GENREG_RC_LINE_UNPACK_FAILED));
+    EXPECT_EQ(1u, log.Count(GENREG_RC_NO_EQUAL_SIGN));
+    EXPECT_EQ(1u, log.Count(GENREG_RC_UNTERMINATED_QUOTE));
+}
+
+#ifdef GENREG_FAULT_INJECTION
+// The normaliser's buffer is taken once, after the record buffer: when it
+// cannot be had, the lookup still runs, every line parsed as it stands.
+TEST_F(TextGet, NormaliserWithoutItsBufferLeavesTheLinesAsTheyStand) {
+    ASSERT_TRUE(Write("a = 1\n\tb  =  2\n"));
+    Key a("a"), b("b");
+    for (Key* key : {&a, &b}) {
+        store_test::ResourceBalance balance;
+        store_test::LogCapture log;
+        ossFaultReset();
+        ossFaultArm(OSS_FAULT_ALLOC, 2, 0);
+        const unsigned rc = handle->Get(GENREG_VARVAL_VARIABLE, key->get(), &result);
+        EXPECT_TRUE(ossFaultFired());
+        ossFaultDisarm();
+        EXPECT_EQ(1u, log.Count(GENREG_RC_GROW_ALLOC_FAILED));
+        EXPECT_EQ(key == &a ? 0u : (unsigned)GENREG_RC_NO_MATCH, rc);
+        EXPECT_TRUE(balance.Unchanged());
+        EXPECT_TRUE(HandleIsIdle(*handle));
+    }
+    ASSERT_EQ(0u, handle->Get(GENREG_VARVAL_VARIABLE, b.get(), &result));
+    EXPECT_STREQ("2", result.Value);
+}
+#endif
+
 TEST_F(TextGet, InvalidKeyAndEmptySlotsAreRefusedBeforeTheFileIsOpened) {
     ASSERT_TRUE(Write("x = 1\n"));
     VarValRecord empty = {};

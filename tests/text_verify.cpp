@@ -16,7 +16,22 @@ struct VerifyCase {
     const char* key;     // variable name of the key, or null
     bool duplicates;
     unsigned rc;
+    bool join = false;
 };
+
+// Lines both sides share, more than one block of the pass's reads, with
+// lines the block reads cannot pass among them: one of 2046 characters
+// (the longest passed), one of 2047 and one of 3000 (read in pieces), one
+// that goes on in the next with joining on, and NUL bytes inside a line.
+std::string sharedRun() {
+    std::string run;
+    for (int k = 0; k < 1500; ++k)
+        run += "line" + std::to_string(k) + " = " + std::to_string(k * 7) + "\n";
+    run += std::string(2045, 'p') + "\n" + std::string(2046, 'q') + "\n";
+    run += "# " + std::string(2998, 'r') + "\n";
+    run += "cont = a\\\nb\n" + std::string("n = \0x\n", 8) + "crlf = 1\r\n";
+    return run + run.substr(0, 9000);
+}
 
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const VerifyCase& c, std::ostream* os) {
@@ -30,6 +45,9 @@ TEST_P(TextVerify, AcceptsExactlyTheRequestedChange) {
     const VerifyCase& c = GetParam();
     if (!c.duplicates) {
         ASSERT_EQ(0u, handle->unsetFeature(GENREG_FEATURE_DUPLICATES));
+    }
+    if (c.join) {
+        ASSERT_EQ(0u, handle->setFeature(GENREG_FEATURE_JOIN_LINES));
     }
     ASSERT_TRUE(Write(c.file));
     ASSERT_TRUE(store_test::WriteFileBytes(handle->tempPath, c.copy));
@@ -81,6 +99,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "a = 9", "a", true, 0},
         VerifyCase{"ChangeGivingTheLastLineItsNewline", "a = 1\nb = 2", "a = 9\nb = 2\n", CHANGE,
                    "a = 9", "a", true, 0},
+        VerifyCase{"ChangeBehindAndBeforeSharedLines", sharedRun() + "a = 1\n" + sharedRun(),
+                   sharedRun() + "a = 9\n" + sharedRun(), CHANGE, "a = 9", "a", true, 0},
+        VerifyCase{"ChangeBehindSharedLinesJoined", sharedRun() + "a = 1\n" + sharedRun(),
+                   sharedRun() + "a = 9\n" + sharedRun(), CHANGE, "a = 9", "a", true, 0, true},
+        VerifyCase{"ChangeWithAnEditFarBehindIt", "a = 1\n" + sharedRun() + "z = 1\n",
+                   "a = 9\n" + sharedRun() + "z = 2\n", CHANGE, "a = 9", "a", false,
+                   GENREG_RC_VERIFY_KEY_MISMATCH},
+        VerifyCase{"ChangeWithAByteOfALongLineEdited", sharedRun() + "a = 1\n",
+                   sharedRun().replace(30000, 1, "s") + "a = 9\n", CHANGE, "a = 9", "a", true,
+                   GENREG_RC_VERIFY_KEY_MISMATCH},
+        VerifyCase{"ChangeWithACopyCutShortInsideSharedLines", sharedRun() + "a = 1\n",
+                   sharedRun().substr(0, sharedRun().rfind('\n', 20000) + 1), CHANGE, "a = 9", "a",
+                   true, GENREG_RC_VERIFY_COPY_SHORT},
         // Add
         VerifyCase{"AddOfOneLine", "a = 1\n", "a = 1\nb = 2\n", ADD, "b = 2", nullptr, true, 0},
         VerifyCase{"AddToAnEmptyFile", "", "b = 2\n", ADD, "b = 2", nullptr, true, 0},
@@ -119,7 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"DeleteLeavingAnUnkeyedTail", "a = 1\nb = 2\n", "", DELETE, nullptr, "a", true,
                    GENREG_RC_VERIFY_WRONG_RECORD},
         VerifyCase{"DeleteOfNothing", "a = 1\n", "a = 1\n", DELETE, nullptr, "b", true,
-                   GENREG_RC_VERIFY_NOTHING_CHANGED}),
+                   GENREG_RC_VERIFY_NOTHING_CHANGED},
+        VerifyCase{"DeleteBetweenSharedLines", sharedRun() + "b = 2\n" + sharedRun(),
+                   sharedRun() + sharedRun(), DELETE, nullptr, "b", true, 0},
+        VerifyCase{"AddBehindSharedLinesJoined", sharedRun(), sharedRun() + "b = 2\n", ADD, "b = 2",
+                   nullptr, true, 0, true}),
     [](const testing::TestParamInfo<VerifyCase>& info) { return std::string(info.param.name); });
 
 TEST(TextVerifyArguments, ATypeOtherThanAnUpdateAcceptsNoDifference) {

@@ -98,8 +98,9 @@ unsigned ossSysOpenFile(const char* path, uint32_t access, uint32_t options, uin
         ::close(fd);
         return refuseSpecial(path, "a file with a second hard link");
     }
-    int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    // F_SETFL takes only the status flags (here O_APPEND) from its argument:
+    // the flags the open was given, without O_NONBLOCK, need no F_GETFL.
+    if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         unsigned rc = ossSysFail(OSS_FID_FILE_OPEN, 6, "fcntl", path);
         ::close(fd);
         return rc;

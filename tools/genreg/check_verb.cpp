@@ -118,8 +118,24 @@ const FileKind kFileKinds[] = {kKindText, kKindText, kKindBinVar, kKindGlobal};
 const char* const kNouns[] = {"a profile", "a services file", "a binary variable/value file",
                               "a global registry file"};
 
+// What the backup's name holds when it is not a regular file, else "". An
+// update only ever leaves a regular file there; a symbolic link, a named
+// pipe or a directory was put there by someone else, and renamed into the
+// file's place it would steer every later edit (they follow a link at the
+// file's name) or refuse them all. The name itself is looked at, not what a
+// link points to.
+std::string backupNotRegular(const std::string& backup) {
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(backup, error);
+    if (fs::is_symlink(status)) return "a symbolic link";
+    if (fs::is_regular_file(status) || !fs::exists(status)) return "";
+    std::string kind = nonRegularKindOf(backup);
+    return kind.empty() ? "something else" : kind;
+}
+
 // Puts the backup back as the file, holding the update lock so that no
-// update runs meanwhile; the file's absence is checked again under it.
+// update runs meanwhile; the file's absence and the backup's type are
+// checked again under it.
 int restore(const std::string& path, const Companions& names) {
     unsigned rc = 0;
     GenRegVarVal handle(path.c_str(), &rc);
@@ -130,6 +146,10 @@ int restore(const std::string& path, const Companions& names) {
     std::error_code error;
     if (present(path) || !present(names.backup)) {
         status = reportFailure("cannot restore " + path + ": the file exists or its backup is gone",
+                               kExitFailed);
+    } else if (std::string odd = backupNotRegular(names.backup); !odd.empty()) {
+        status = reportFailure("cannot restore " + path + ": its backup " + names.backup + " is " +
+                                   odd + ", not a regular file",
                                kExitFailed);
     } else {
         fs::rename(names.backup, path, error);
@@ -276,9 +296,13 @@ int runCheck(Invocation* inv) {
     } else if (!fileThere) {
         report.attention = present(names.backup) || present(names.temp) || present(names.marker);
         report.state = "missing";
-        report.restorable = present(names.backup);
+        const std::string odd = backupNotRegular(names.backup);
+        report.restorable = present(names.backup) && odd.empty();
         report.line = path + ": missing" +
-                      (report.restorable
+                      (!odd.empty() ? ": its backup " + names.backup + " is " + odd +
+                                          ", not a regular file an update leaves: look at it, then "
+                                          "remove it"
+                       : report.restorable
                            ? std::string(": an update stopped between setting the file aside as "
                                          "its backup and putting the new copy in its place; "
                                          "genreg check " +

@@ -54,3 +54,23 @@ genreg_run(ARGS global --file real/global.reg get variable QVR A STDOUT "2\n")
 foreach(name services.link binvar.link global.link)
   expect_link(${name})
 endforeach()
+
+# The file missing beside a backup that no update left (a link planted at
+# the backup's name, a named pipe, a directory): check says so and
+# --restore refuses it, since every later edit would follow a link put in
+# the file's place. The link and what it points to stay as they were.
+genreg_write(victim "secret\n")
+file(CREATE_LINK victim "${WORK}/.planted.env.bkp" SYMBOLIC)
+file(MAKE_DIRECTORY "${WORK}/.folder.env.bkp")
+execute_process(COMMAND mkfifo "${WORK}/.pipe.env.bkp")
+foreach(case "planted|a symbolic link" "folder|a directory" "pipe|a named pipe")
+  genreg_split_case("${case}" name what)
+  set(reason "its backup .${name}.env.bkp is ${what}, not a regular file")
+  genreg_run(ARGS check ${name}.env EXIT 1 STDOUT
+    "${name}.env: missing: ${reason} an update leaves: look at it, then remove it\nneeds attention\n")
+  genreg_run(ARGS check ${name}.env --restore EXIT 3
+    STDERR "genreg: cannot restore ${name}.env: ${reason}\n")
+  genreg_expect_missing(${name}.env)
+endforeach()
+expect_link(.planted.env.bkp)
+genreg_expect_file(victim "secret\n")

@@ -32,15 +32,29 @@ unsigned BinMaxRecordSize(GenRegBin* handle, uint32_t functionId, uint64_t* max)
     return rc;
 }
 
+namespace {
+
+unsigned allocFailed(void** buffer, uint64_t size, uint32_t functionId, unsigned failRc,
+                     unsigned memRc) {
+    unsigned rc = failRc != 0 ? failRc : GENREG_RC_ALLOC_FAILED;
+    ossLogRC(functionId, 105, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%llu",
+             (unsigned long long)size);
+    *buffer = nullptr;
+    return rc;
+}
+
+}  // namespace
+
 unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsigned failRc) {
     unsigned memRc = ossMemAllocZeroed(buffer, size, GENREG_BIN_UNIT);
-    if (memRc != 0) {
-        unsigned rc = failRc != 0 ? failRc : GENREG_RC_ALLOC_FAILED;
-        ossLogRC(functionId, 105, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%llu",
-                 (unsigned long long)size);
-        *buffer = nullptr;
-        return rc;
-    }
+    return memRc != 0 ? allocFailed(buffer, size, functionId, failRc, memRc) : 0;
+}
+
+unsigned BinAllocRecordBuffer(void** buffer, uint64_t size, uint64_t recordSize,
+                              uint32_t functionId) {
+    unsigned memRc = ossMemAlloc(buffer, size, GENREG_BIN_UNIT);
+    if (memRc != 0) return allocFailed(buffer, size, functionId, 0, memRc);
+    std::memset(*buffer, 0, (size_t)(recordSize < size ? recordSize : size));
     return 0;
 }
 

@@ -81,6 +81,15 @@ unsigned BinMaxRecordSize(GenRegBin* handle, uint32_t functionId, uint64_t* max)
 // tail behind a short record never shows uninitialised memory.
 // GENREG_RC_ALLOC_FAILED (or failRc when non-zero), logged.
 unsigned BinAllocZeroed(void** buffer, uint64_t size, uint32_t functionId, unsigned failRc);
+// BinAllocZeroed (GENREG_RC_ALLOC_FAILED) of an update's record buffer:
+// only its first recordSize bytes (GetMaxRecordSize, the in-memory record)
+// are zeroed. A packed store's buffers are GENREG_PACK_BUFFER_SIZE bytes so
+// that any packed form fits, but every byte behind the in-memory record is
+// written (by a record read or a packing) before it is read; zeroing the
+// whole megabyte made the allocator clear and fault in every page of it on
+// every update.
+unsigned BinAllocRecordBuffer(void** buffer, uint64_t size, uint64_t recordSize,
+                              uint32_t functionId);
 
 // After a BeginTransaction or EndTransaction that failed part-way: closes
 // whatever streams it left open (EndTransaction with GENREG_TXN_READ, which

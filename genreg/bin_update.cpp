@@ -122,7 +122,7 @@ unsigned acceptStoredRecord(BinUpdate* u) {
     if (u->image == nullptr || u->length > u->imageCapacity) {
         uint64_t size = u->length > u->capacity ? u->length : u->capacity;
         void* grown = nullptr;
-        if ((rc = BinAllocZeroed(&grown, size, u->functionId, 0)) != 0) return rc;
+        if ((rc = BinAllocRecordBuffer(&grown, size, u->max, u->functionId)) != 0) return rc;
         if (u->image != nullptr) {
             unsigned memRc = ossMemFree(&u->image, GENREG_BIN_UNIT);
             if (memRc != 0) {
@@ -217,7 +217,8 @@ unsigned writeNewRecord(BinUpdate* u, FILE* target, const void* storedImage, uns
         unsigned rc = checkPackSlot(u);
         if (rc != 0) return rc;
         if (u->pack == nullptr) {
-            if ((rc = BinAllocZeroed(&u->pack, GENREG_PACK_BUFFER_SIZE, u->functionId, 0)) != 0 ||
+            if ((rc = BinAllocRecordBuffer(&u->pack, GENREG_PACK_BUFFER_SIZE, u->max,
+                                           u->functionId)) != 0 ||
                 (rc = BinAllocZeroed(&u->original, u->max, u->functionId, 0)) != 0)
                 return rc;
             std::memcpy(u->original, u->newRecord, u->max);
@@ -396,7 +397,7 @@ unsigned examineStoredRecord(BinUpdate* u, bool* matchesKey) {
 unsigned changeBody(BinUpdate* u) {
     GenRegBin* h = u->handle;
     readNext(u);
-    unsigned rc = BinAllocZeroed(&u->image, u->capacity, u->functionId, 0);
+    unsigned rc = BinAllocRecordBuffer(&u->image, u->capacity, u->max, u->functionId);
     if (rc != 0) return rc;
     u->imageCapacity = u->capacity;
     if (u->readRc == GENREG_RC_NOT_FOUND) return GENREG_RC_NO_MATCH;
@@ -447,7 +448,7 @@ unsigned prologue(BinUpdate* u) {
     if ((rc = BinValidate(h, u->functionId, u->selector, checked)) != 0) return rc;
     if ((rc = BinMaxRecordSize(h, u->functionId, &u->max)) != 0) return rc;
     u->capacity = u->packed ? GENREG_PACK_BUFFER_SIZE : u->max;
-    return BinAllocZeroed(&u->record, u->capacity, u->functionId, 0);
+    return BinAllocRecordBuffer(&u->record, u->capacity, u->max, u->functionId);
 }
 
 // A clean-up failure: logged, and the last one is kept.

@@ -130,13 +130,13 @@ def rc_from_name(name):
 def rc_name(rc):
     """The constant name of a library code, or None."""
     name = ctypes.c_char_p()
-    return name.value.decode() if _lib.genreg_rc_name(rc, ctypes.byref(name)) == 0 else None
+    return _text(name.value) if _lib.genreg_rc_name(rc, ctypes.byref(name)) == 0 else None
 
 
 def rc_meaning(rc):
     """One line saying when the library produces the code, or None."""
     text = ctypes.c_char_p()
-    return text.value.decode() if _lib.genreg_rc_meaning(rc, ctypes.byref(text)) == 0 else None
+    return _text(text.value) if _lib.genreg_rc_meaning(rc, ctypes.byref(text)) == 0 else None
 
 
 class GenRegError(Exception):
@@ -151,8 +151,16 @@ def _check(rc, call):
         raise GenRegError(rc, call)
 
 
+# Files and registries may hold bytes that are not UTF-8 (a Latin-1 value
+# written by another program). They come back as surrogate escapes rather
+# than failing the whole read, and such a text is written back as the same
+# bytes.
 def _bytes(text):
-    return text.encode() if isinstance(text, str) else text
+    return text.encode("utf-8", "surrogateescape") if isinstance(text, str) else text
+
+
+def _text(raw):
+    return raw.decode("utf-8", "surrogateescape")
 
 
 RC_NOT_FOUND = rc_from_name("GENREG_RC_NOT_FOUND")
@@ -163,7 +171,7 @@ RC_FILE_NOT_FOUND = rc_from_name("GENREG_RC_FILE_NOT_FOUND")
 def version_to_string(code):
     buffer = ctypes.create_string_buffer(32)
     _check(_lib.genreg_version_to_string(code, buffer, len(buffer)), "genreg_version_to_string")
-    return buffer.value.decode()
+    return _text(buffer.value)
 
 
 def version_from_string(text):
@@ -243,7 +251,7 @@ class Profile(_Handle):
 
     def get_string(self, name):
         text = self._typed(_lib.genreg_varval_get_string, ctypes.c_char_p(), name)
-        return None if text is None else text.decode()
+        return None if text is None else _text(text)
 
     def get_sint(self, name):
         return self._typed(_lib.genreg_varval_get_sint, _i64(), name)
@@ -274,7 +282,7 @@ class Profile(_Handle):
 
     def variables(self):
         """(variable, value) of every line that holds a variable."""
-        return [(r.Variable.decode(), r.Value.decode())
+        return [(_text(r.Variable), _text(r.Value))
                 for r in self._scan(_lib.genreg_varval_get_next, VarValRecord)
                 if r.Present & VARVAL_FIELD_VARIABLE]
 
@@ -305,7 +313,7 @@ class BinaryProfile(_Handle):
                "genreg_binvarval_delete")
 
     def records(self):
-        return [(r.Variable.decode(), r.Value)
+        return [(_text(r.Variable), r.Value)
                 for r in self._scan(_lib.genreg_binvarval_get_next, BinVarValRecord)]
 
 
@@ -333,7 +341,7 @@ class GlobalRegistry(_Handle):
         buffer = ctypes.create_string_buffer(512)
         length = ctypes.c_uint16(len(buffer))
         _check(_lib.genreg_global_path(buffer, ctypes.byref(length)), "genreg_global_path")
-        return buffer.value.decode()
+        return _text(buffer.value)
 
     def set_variable(self, service, variable, value):
         """Changes the variable's record, or adds it when there is none."""
@@ -352,7 +360,7 @@ class GlobalRegistry(_Handle):
         if rc in (RC_NO_MATCH, RC_FILE_NOT_FOUND):
             return None
         _check(rc, "genreg_global_get")
-        return found.Fields.Variable.Value.decode()
+        return _text(found.Fields.Variable.Value)
 
 
 def instances(kind="QVR", view64=True):
@@ -368,7 +376,7 @@ def instances(kind="QVR", view64=True):
             if rc == RC_NOT_FOUND:
                 return found
             _check(rc, "genreg_instance_list_next")
-            found.append((info.instanceName.decode(), info.copyName.decode(),
+            found.append((_text(info.instanceName), _text(info.copyName),
                           version_to_string(info.versionCode)))
     finally:
         _lib.genreg_instance_list_close(listing)

@@ -62,6 +62,20 @@ class ProfileTests(ScratchDir):
             self.assertEqual("port = 6000\nname = \"quoted\"\nlog = off\n"
                              "extra = 1 # added\n", f.read())
 
+    def test_bytes_that_are_not_utf8_are_read_and_written_back_as_they_were(self):
+        path = self.path("latin1.env")
+        with open(path, "wb") as f:
+            f.write(b"name = caf\xe9\nk = 1\n")
+        with genreg.Profile(path) as profile:
+            name = profile.get_string("name")
+            self.assertEqual([("name", name), ("k", "1")], profile.variables())
+            profile.add("copy", name)
+        with genreg.BinaryProfile(self.path("latin1.bin")) as store:
+            store.add(b"n\xe9", 1)
+            self.assertEqual([("n\udce9", 1)], store.records())
+        with open(path, "rb") as f:
+            self.assertEqual(b"name = caf\xe9\nk = 1\ncopy = caf\xe9\n", f.read())
+
     def test_failures_raise_with_the_code(self):
         with self.assertRaises(genreg.GenRegError) as raised:
             genreg.Profile("p" * 300)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "genreg/trace.h"
+#include "nonregular_files.h"
 #include "platform/oss.h"
 #include "platform_support.h"
 
@@ -96,6 +97,20 @@ TEST(PlatformLog, UnopenableFileIsReportedAndLeavesTheLogOff) {
     EXPECT_NE(0u, genregSetLogFile(path.c_str()));
     ossLog(0x082A0011, 1, 1, OSS_SEVERITY_ERROR, "nowhere to go");
     EXPECT_FALSE(exists(path));
+}
+
+// A named pipe nobody reads (POSIX; the NUL device on Windows) as the log or
+// trace file: setting it returns instead of waiting for a reader for ever,
+// and so does a failure logged afterwards.
+TEST(PlatformLog, FileThatWouldBlockTheOpenIsNotWaitedFor) {
+    ScratchDir dir;
+    std::string path = special_test::SpecialFileIn(dir.path());
+    if (path.empty()) GTEST_SKIP() << "no such file can be made here";
+    genregSetLogFile(path.c_str());
+    ossLog(0x082A0011, 1, 1, OSS_SEVERITY_ERROR, "nobody reads this");
+    EXPECT_EQ(0u, genregSetLogFile(nullptr));
+    genregSetTraceFile(path.c_str());
+    EXPECT_EQ(0u, genregSetTraceFile(nullptr));
 }
 
 TEST(PlatformTrace, OneTracedCallWritesEntryExitAndValues) {

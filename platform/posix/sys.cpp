@@ -47,9 +47,21 @@ void ossSysUtcNow(OSSUtcTime* now) {
     now->millisecond = (int)(ts.tv_nsec / 1000000);
 }
 
+// The open does not wait: a named pipe nobody reads would block it for
+// ever (every later logged failure, or the library's load with
+// GENREG_TRACE_FILE set), so it fails at once (ENXIO) instead. A pipe with
+// a reader opens and is written to blocking, as a file is.
 intptr_t ossSysAppendOpen(const char* path) {
-    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    return fd < 0 ? -1 : (intptr_t)fd;
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return -1;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
+    }
+    return (intptr_t)fd;
 }
 
 // O_APPEND makes each write land at the end of the file in one piece.

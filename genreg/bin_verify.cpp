@@ -12,7 +12,7 @@
 // bytes, and the update's copy pass already unpacked the old file's record
 // (an update refuses a record that does not unpack), so only the pairs
 // that differ - the records the update wrote - go through the schema.
-// Runs of such pairs are passed in blocks of bytes (passSharedRecords):
+// Runs of such pairs are passed in blocks of bytes (genreg/shared_run.h):
 // the whole records in the bytes both sides share from where both stand
 // are exactly the identical pairs the record reads would find there.
 #include <genreg/rc.h>
@@ -21,14 +21,11 @@
 
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
+#include "genreg/shared_run.h"
 #include "genreg/transaction.h"
 #include "platform/oss.h"
 
 namespace {
-
-// Bytes read at once from each side while their records are the same; on
-// the stack, so kept small.
-const size_t kVerifyBlockSize = 4096;
 
 struct Verify {
     GenRegBin* handle;
@@ -45,10 +42,7 @@ struct Verify {
     uint64_t copyLength;
     unsigned copyRc;
     unsigned changes;  // records found added, replaced or left out
-    // Pairs to read one by one before passSharedRecords tries again, after
-    // tries that passed nothing.
-    uint64_t pairsBeforeTry;
-    uint64_t pairsAfterFruitlessTry;
+    SharedRun run;     // identical pairs, passed in blocks
 };
 
 unsigned failed(uint32_t probe, unsigned rc, const Verify* v) {
@@ -65,65 +59,34 @@ void readCopy(Verify* v) {
     v->copyRc = ReadRecordInto(v->handle, v->handle->tempStream, &v->copy, v->max, &v->copyLength);
 }
 
-// Length of the run of bytes a and b share from their starts, of at most size.
-size_t sharedPrefix(const unsigned char* a, const unsigned char* b, size_t size) {
-    const size_t kStep = 64;
-    size_t same = 0;
-    while (size - same >= kStep && std::memcmp(a + same, b + same, kStep) == 0)
-        same += kStep;
-    while (same < size && a[same] == b[same])
-        ++same;
-    return same;
+// The units of a shared run: the whole records at the start of bytes that
+// a record read would read at once (WholeRecordsIn); the bytes behind them
+// are unfinished when more bytes could complete such a record within a
+// block, rather than being one that is never passed (length 0, longer
+// than the records, or than a block).
+size_t wholeRecords(const void* context, const char* bytes, size_t length, bool* unfinished) {
+    const Verify* v = (const Verify*)context;
+    const unsigned char* at = (const unsigned char*)bytes;
+    const size_t whole = WholeRecordsIn(v->handle, at, length, v->max);
+    const size_t rest = length - whole;
+    const uint64_t next = rest < kRecordPrefixSize ? 0 : RecordLengthAt(v->handle, at + whole);
+    *unfinished = rest < kRecordPrefixSize ||
+                  (next != 0 && next <= v->max && kRecordPrefixSize + next <= kSharedRunBlock);
+    return whole;
 }
 
-// Both streams stand at the start of a record, and every pair before it
-// was accounted for. The whole records in the bytes both hold alike from
-// here (WholeRecordsIn: those the record reads would read at once) are the
-// identical pairs those reads would find, so they are passed over in
-// blocks; both streams are then put behind them. A try that passes nothing
-// makes the next wait for twice as many pairs read one by one, so that
-// files that differ throughout are not read twice. A block read that fails
-// passes nothing: the record reads find the failure (its error indicator
-// stays). 0, or the code of a position or seek that failed.
+// Identical pairs from where both streams stand, passed in blocks. 0, or
+// the code of a position or seek that failed (logged).
 unsigned passSharedRecords(Verify* v) {
-    if (v->pairsBeforeTry > 0) {
-        --v->pairsBeforeTry;
-        return 0;
-    }
     GenRegBin* h = v->handle;
-    const int64_t oldAt = ossStreamTell(h->stream);
-    if (oldAt < 0) return failed(14, GENREG_RC_READ_FAILED, v);
-    const int64_t copyAt = ossStreamTell(h->tempStream);
-    if (copyAt < 0) return failed(15, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
-    unsigned char oldBlock[kVerifyBlockSize];
-    unsigned char copyBlock[kVerifyBlockSize];
-    size_t kept = 0;  // bytes of an unfinished record carried to the front of both blocks
-    int64_t passed = 0;
-    for (;;) {
-        const size_t room = kVerifyBlockSize - kept;
-        const size_t oldRead = ossStreamRead(oldBlock + kept, 1, room, h->stream);
-        const size_t copyRead = ossStreamRead(copyBlock + kept, 1, room, h->tempStream);
-        const size_t both = kept + (oldRead < copyRead ? oldRead : copyRead);
-        const size_t same = kept + sharedPrefix(oldBlock + kept, copyBlock + kept, both - kept);
-        const size_t whole = WholeRecordsIn(h, oldBlock, same, v->max);
-        passed += (int64_t)whole;
-        // Only two full blocks alike may go on into the next ones.
-        if (whole == 0 || oldRead != room || copyRead != room || same != both) break;
-        kept = both - whole;
-        std::memmove(oldBlock, oldBlock + whole, kept);
-        std::memmove(copyBlock, copyBlock + whole, kept);
+    switch (PassSharedRun(&v->run, h->stream, h->tempStream, wholeRecords, v)) {
+        case SHARED_RUN_FIRST_FAILED:
+            return failed(14, GENREG_RC_READ_FAILED, v);
+        case SHARED_RUN_SECOND_FAILED:
+            return failed(15, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
+        default:
+            return 0;
     }
-    if (ossStreamSeek(h->stream, oldAt + passed, SEEK_SET) != 0)
-        return failed(16, GENREG_RC_READ_FAILED, v);
-    if (ossStreamSeek(h->tempStream, copyAt + passed, SEEK_SET) != 0)
-        return failed(17, GENREG_RC_VERIFY_READ_COPY_FAILED, v);
-    if (passed > 0) {
-        v->pairsAfterFruitlessTry = 0;
-    } else {
-        v->pairsAfterFruitlessTry = v->pairsAfterFruitlessTry ? 2 * v->pairsAfterFruitlessTry : 1;
-        v->pairsBeforeTry = v->pairsAfterFruitlessTry;
-    }
-    return 0;
 }
 
 // The next pair: identical pairs passed in blocks, then one record of each.
@@ -204,6 +167,7 @@ unsigned comparePairs(Verify* v) {
             } else {
                 return failed(24, GENREG_RC_VERIFY_UNEXPECTED_CHANGE, v);
             }
+            SharedRunAfterChange(&v->run);
         }
         if ((rc = readPair(v)) != 0) return rc;
     }
@@ -304,6 +268,15 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
     }
+    // The blocks identical pairs are passed in. Like every buffer of the
+    // pass, a failed allocation refuses the update.
+    void* blocks = nullptr;
+    if ((rc = BinAllocRecordBuffer(&blocks, 2 * kSharedRunBlock, 0, FID_BIN_VERIFY)) != 0) {
+        ossMemFree(&v.copy, GENREG_BIN_UNIT);
+        ossMemFree(&v.old, GENREG_BIN_UNIT);
+        return rc;
+    }
+    v.run.blocks = (char*)blocks;
 
     unsigned openRc = BeginTransaction(handle, GENREG_TXN_VERIFY);
     if (openRc != 0) {
@@ -311,6 +284,7 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
         ossLogRC(FID_BIN_VERIFY, 2, FID_TXN_BEGIN, openRc, rc, OSS_SEVERITY_ERROR, "file=%s",
                  handle->filePath);
         BinCloseLeftovers(handle);
+        ossMemFree(&v.run.blocks, GENREG_BIN_UNIT);
         ossMemFree(&v.copy, GENREG_BIN_UNIT);
         ossMemFree(&v.old, GENREG_BIN_UNIT);
         return rc;
@@ -332,7 +306,9 @@ unsigned VerifyBinUpdate(GenRegBin* handle, uint64_t type, uint64_t selector, co
                  handle->filePath);
         BinCloseLeftovers(handle);
     }
-    unsigned freeRc = freeBuffer(&v.copy, GENREG_RC_VERIFY_FREE_COPY, 4);
+    unsigned freeRc = freeBuffer((void**)&v.run.blocks, GENREG_RC_FREE_FAILED, 8);
+    if (freeRc != 0) secondary = freeRc;
+    freeRc = freeBuffer(&v.copy, GENREG_RC_VERIFY_FREE_COPY, 4);
     if (freeRc != 0) secondary = freeRc;
     freeRc = freeBuffer(&v.old, GENREG_RC_VERIFY_FREE_OLD, 5);
     if (freeRc != 0) secondary = freeRc;

@@ -170,6 +170,10 @@ unsigned ReadRecordInto(GenRegBin* handle, FILE* stream, void** buffer, uint64_t
     return rc;
 }
 
+uint32_t RecordLengthAt(const GenRegBin* handle, const unsigned char* bytes) {
+    return decodeLength(handle, bytes);
+}
+
 size_t WholeRecordAt(const GenRegBin* handle, const unsigned char* bytes, size_t size,
                      uint64_t capacity, uint64_t* length) {
     if (capacity == 0 && handle->GetMaxRecordSize != nullptr) handle->GetMaxRecordSize(&capacity);

@@ -40,6 +40,10 @@ unsigned WriteRecord(GenRegBin* handle, FILE* stream, const void* record);
 // WriteRecord of a record whose size the caller knows (a packed form whose
 // size its packing reported).
 unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, uint64_t size);
+// Bytes of the length in front of every record.
+const size_t kRecordPrefixSize = 4;
+// The length a record's 4-byte prefix at bytes announces.
+uint32_t RecordLengthAt(const GenRegBin* handle, const unsigned char* bytes);
 // The size (length prefix and body) of the record at the start of the size
 // bytes at bytes when ReadRecordInto with this capacity (0:
 // GetMaxRecordSize) would read it at once and it is whole there: a length

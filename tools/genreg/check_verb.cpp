@@ -118,13 +118,13 @@ const FileKind kFileKinds[] = {kKindText, kKindText, kKindBinVar, kKindGlobal};
 const char* const kNouns[] = {"a profile", "a services file", "a binary variable/value file",
                               "a global registry file"};
 
-// What the backup's name holds when it is not a regular file, else "". An
-// update only ever leaves a regular file there; a symbolic link, a named
+// What a companion's name holds when it is not a regular file, else "". An
+// update only ever leaves a regular file at the backup's name; a symbolic link, a named
 // pipe or a directory was put there by someone else, and renamed into the
 // file's place it would steer every later edit (they follow a link at the
 // file's name) or refuse them all. The name itself is looked at, not what a
 // link points to.
-std::string backupNotRegular(const std::string& backup) {
+std::string companionNotRegular(const std::string& backup) {
     std::error_code error;
     fs::file_status status = fs::symlink_status(backup, error);
     if (fs::is_symlink(status)) return "a symbolic link";
@@ -147,7 +147,7 @@ int restore(const std::string& path, const Companions& names) {
     if (present(path) || !present(names.backup)) {
         status = reportFailure("cannot restore " + path + ": the file exists or its backup is gone",
                                kExitFailed);
-    } else if (std::string odd = backupNotRegular(names.backup); !odd.empty()) {
+    } else if (std::string odd = companionNotRegular(names.backup); !odd.empty()) {
         status = reportFailure("cannot restore " + path + ": its backup " + names.backup + " is " +
                                    odd + ", not a regular file",
                                kExitFailed);
@@ -296,7 +296,7 @@ int runCheck(Invocation* inv) {
     } else if (!fileThere) {
         report.attention = present(names.backup) || present(names.temp) || present(names.marker);
         report.state = "missing";
-        const std::string odd = backupNotRegular(names.backup);
+        const std::string odd = companionNotRegular(names.backup);
         report.restorable = present(names.backup) && odd.empty();
         report.line = path + ": missing" +
                       (!odd.empty() ? ": its backup " + names.backup + " is " + odd +
@@ -333,6 +333,15 @@ int runCheck(Invocation* inv) {
         }
     }
 
+    // The library refuses a lock name that holds no regular file or one
+    // with a second name (GENREG_RC_NOT_REGULAR_FILE): every update fails
+    // until a person removes it, so it is never a harmless left-over.
+    std::string lockOdd = companionNotRegular(names.lock);
+    std::error_code linkError;
+    if (lockOdd.empty() && present(names.lock) && fs::hard_link_count(names.lock, linkError) > 1 &&
+        !linkError)
+        lockOdd = "a file with a second name";
+    if (!lockOdd.empty()) lock = kLockAbsent;
     const bool held = lock == kLockHeld;
     auto add = [&](const std::string& companion, const char* role, const char* state,
                    bool attention, const std::string& meaning) {
@@ -355,7 +364,11 @@ int runCheck(Invocation* inv) {
         add(names.marker, "setAside", "leftOver", true,
             ": the copy of an update that was interrupted or failed, set aside by a later "
             "update; the file does not hold its content: look at it, then remove it");
-    if (held)
+    if (!lockOdd.empty())
+        add(names.lock, "lock", "notRegular", true,
+            ": " + lockOdd +
+                ", not a regular file of its own: every update refuses it until it is removed");
+    else if (held)
         add(names.lock, "lock", "held", true,
             ": held now by an update that is running: wait for it to end");
     else if (lock == kLockStale)

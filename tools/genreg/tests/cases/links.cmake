@@ -74,3 +74,20 @@ foreach(case "planted|a symbolic link" "folder|a directory" "pipe|a named pipe")
 endforeach()
 expect_link(.planted.env.bkp)
 genreg_expect_file(victim "secret\n")
+
+# A lock name that every update refuses (a link, a named pipe, a directory,
+# a second name of another file) is reported as needing attention, never as
+# a harmless left-over.
+genreg_write(other "")
+file(CREATE_LINK victim "${WORK}/.l1.env.lock" SYMBOLIC)
+execute_process(COMMAND mkfifo "${WORK}/.l2.env.lock")
+file(MAKE_DIRECTORY "${WORK}/.l3.env.lock")
+file(CREATE_LINK "${WORK}/other" "${WORK}/.l4.env.lock")
+foreach(case "l1|a symbolic link" "l2|a named pipe" "l3|a directory" "l4|a file with a second name")
+  genreg_split_case("${case}" name what)
+  genreg_write(${name}.env "a = 1\n")
+  genreg_run(ARGS profile ${name}.env set a 2 EXIT 3 STDERR
+    "genreg: cannot set a in ${name}.env: GENREG_RC_NOT_REGULAR_FILE (0x90000515)\n")
+  genreg_run(ARGS check ${name}.env EXIT 1 STDOUT
+    "${name}.env: reads whole (1 record)\n.${name}.env.lock: ${what}, not a regular file of its own: every update refuses it until it is removed\nneeds attention\n")
+endforeach()

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <list>
+#include <system_error>
 
 bool fileExists(const std::string& path) {
     std::error_code error;
@@ -15,7 +16,12 @@ bool fileExists(const std::string& path) {
 std::string nonRegularKindOf(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;
-    switch (fs::status(fs::path(path), error).type()) {
+    fs::file_type type = fs::status(fs::path(path), error).type();
+    // A chain of links that never ends holds no file, and no edit can
+    // create one there: it is not an absent file.
+    if (type == fs::file_type::none && error == std::errc::too_many_symbolic_link_levels)
+        return "a loop of symbolic links";
+    switch (type) {
         case fs::file_type::not_found:
         case fs::file_type::none:
         case fs::file_type::regular:

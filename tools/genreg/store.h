@@ -16,7 +16,8 @@ bool fileExists(const std::string& path);
 
 // What sits at path when it is there but is not a regular file ("a named
 // pipe", "a directory", ...), else "" (a regular file, or nothing at all).
-// Links are followed, as the verbs follow them. A verb refuses such a name
+// Links are followed, as the verbs follow them; a loop of links is "a loop
+// of symbolic links". A verb refuses such a name
 // before it opens it: opening a named pipe to read it would wait for a
 // writer for ever.
 std::string nonRegularKindOf(const std::string& path);

@@ -91,3 +91,13 @@ foreach(case "l1|a symbolic link" "l2|a named pipe" "l3|a directory" "l4|a file 
   genreg_run(ARGS check ${name}.env EXIT 1 STDOUT
     "${name}.env: reads whole (1 record)\n.${name}.env.lock: ${what}, not a regular file of its own: every update refuses it until it is removed\nneeds attention\n")
 endforeach()
+
+# A loop of links holds no file and no edit can create one there: every verb
+# refuses it as it refuses a named pipe, and check says it needs attention.
+file(CREATE_LINK loop2.env "${WORK}/loop1.env" SYMBOLIC)
+file(CREATE_LINK loop1.env "${WORK}/loop2.env" SYMBOLIC)
+set(loop "loop1.env is not a profile: it is a loop of symbolic links, not a regular file")
+genreg_run(ARGS profile loop1.env list EXIT 3 STDERR "genreg: ${loop}\n")
+genreg_run(ARGS profile loop1.env set a 1 EXIT 3 STDERR "genreg: ${loop}\n")
+genreg_run(ARGS check loop1.env EXIT 1 STDOUT "${loop}\nneeds attention\n")
+expect_link(loop1.env)

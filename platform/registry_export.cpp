@@ -1,6 +1,7 @@
 // Reading registry export files into a tree (see registry_export.h).
 #include "platform/registry_export.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +88,7 @@ void freeNode(OSSRegTreeNode* node) {
     std::free(node->children);
     std::free(node->values);
     std::free(node->valueSlots);
+    std::free(node->childSlots);
     std::free(node->name);
     std::free(node);
 }
@@ -170,6 +172,107 @@ bool checkKeyPath(Parser* p, Span path) {
     }
 }
 
+// A hash index of a node's values or children by name (see
+// OSSRegTreeNode): slots hold an entry's index + 1, 0 when free; there are
+// more than twice as many slots as entries, a power of two.
+struct NameIndex {
+    size_t** slots;
+    size_t* slotCount;
+    size_t count;
+    const char* (*nameAt)(const OSSRegTreeNode* node, size_t index);
+    const OSSRegTreeNode* node;
+};
+
+const char* valueNameAt(const OSSRegTreeNode* node, size_t index) {
+    return node->values[index].name;
+}
+
+const char* childNameAt(const OSSRegTreeNode* node, size_t index) {
+    return node->children[index]->name;
+}
+
+NameIndex valueIndex(OSSRegTreeNode* node) {
+    return {&node->valueSlots, &node->valueSlotCount, node->valueCount, valueNameAt, node};
+}
+
+NameIndex childIndex(OSSRegTreeNode* node) {
+    return {&node->childSlots, &node->childSlotCount, node->childCount, childNameAt, node};
+}
+
+// FNV-1a of the name with ASCII letters in upper case, so that names
+// ossRegCompareNames finds equal hash alike.
+size_t nameHash(const char* name, size_t n) {
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)name[i];
+        if (c >= 'a' && c <= 'z') c = (unsigned char)(c - 'a' + 'A');
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return (size_t)hash;
+}
+
+// The slot that holds name, or the free slot where it belongs; null for an
+// index without slots.
+size_t* indexSlot(const NameIndex& index, const char* name, size_t n) {
+    if (*index.slotCount == 0) return nullptr;
+    size_t mask = *index.slotCount - 1;
+    for (size_t at = nameHash(name, n) & mask;; at = (at + 1) & mask) {
+        size_t* slot = &(*index.slots)[at];
+        if (*slot == 0) return slot;
+        const char* stored = index.nameAt(index.node, *slot - 1);
+        if (ossRegCompareNames(stored, std::strlen(stored), name, n) == 0) return slot;
+    }
+}
+
+// The index of the entry named name, or -1.
+ptrdiff_t indexFind(const NameIndex& index, const char* name, size_t n) {
+    size_t* slot = indexSlot(index, name, n);
+    return slot && *slot ? (ptrdiff_t)(*slot - 1) : -1;
+}
+
+// Fills the index again from the entries, in its present slots.
+void indexRefill(const NameIndex& index) {
+    if (*index.slotCount == 0) return;
+    std::memset(*index.slots, 0, *index.slotCount * sizeof(size_t));
+    for (size_t i = 0; i < index.count; ++i) {
+        const char* stored = index.nameAt(index.node, i);
+        *indexSlot(index, stored, std::strlen(stored)) = i + 1;
+    }
+}
+
+// Makes room in the index for one entry more; false when out of memory,
+// the index as it was.
+bool indexReserveOneMore(const NameIndex& index) {
+    size_t slotCount = *index.slotCount ? *index.slotCount : 8;
+    while (slotCount <= 2 * (index.count + 1))
+        slotCount *= 2;
+    if (slotCount == *index.slotCount) return true;
+    size_t* slots = (size_t*)std::calloc(slotCount, sizeof(size_t));
+    if (!slots) return false;
+    std::free(*index.slots);
+    *index.slots = slots;
+    *index.slotCount = slotCount;
+    indexRefill(index);
+    return true;
+}
+
+// Sorts every key's subkeys as the registry enumerates them, once the file
+// is read (the parse keeps them in file order, found through the index),
+// and drops the subkey indexes.
+void sortChildren(OSSRegTreeNode* node) {
+    std::qsort(node->children, node->childCount, sizeof(OSSRegTreeNode*),
+               [](const void* a, const void* b) {
+                   const char* x = (*(OSSRegTreeNode* const*)a)->name;
+                   const char* y = (*(OSSRegTreeNode* const*)b)->name;
+                   return ossRegCompareNames(x, std::strlen(x), y, std::strlen(y));
+               });
+    std::free(node->childSlots);
+    node->childSlots = nullptr;
+    node->childSlotCount = 0;
+    for (size_t i = 0; i < node->childCount; ++i)
+        sortChildren(node->children[i]);
+}
+
 // Walks a checked key path, creating missing keys, or for a deletion
 // removing the last one (and everything below it) if it exists.
 bool handleKeyPath(Parser* p, Span path, bool deletion) {
@@ -181,31 +284,35 @@ bool handleKeyPath(Parser* p, Span path, bool deletion) {
         while (end < path.n && path.p[end] != '\\')
             ++end;
         bool last = end == path.n;
-        bool found;
-        size_t slot = childSlot(node, path.p + start, end - start, &found);
+        NameIndex children = childIndex(node);
+        ptrdiff_t at = indexFind(children, path.p + start, end - start);
+        bool found = at >= 0;
         if (deletion && (last || !found)) {
             if (last && found) {
-                freeNode(node->children[slot]);
-                std::memmove(node->children + slot, node->children + slot + 1,
-                             (node->childCount - slot - 1) * sizeof(OSSRegTreeNode*));
+                freeNode(node->children[at]);
+                std::memmove(node->children + at, node->children + at + 1,
+                             (node->childCount - (size_t)at - 1) * sizeof(OSSRegTreeNode*));
                 node->childCount -= 1;
+                indexRefill(childIndex(node));
             }
             node = nullptr;
             break;
         }
         if (!found) {
             OSSRegTreeNode* child = newNode(path.p + start, end - start);
-            if (!child || !reserveOneMore((void**)&node->children, node->childCount,
-                                          &node->childCapacity, sizeof(OSSRegTreeNode*))) {
+            if (!child ||
+                !reserveOneMore((void**)&node->children, node->childCount, &node->childCapacity,
+                                sizeof(OSSRegTreeNode*)) ||
+                !indexReserveOneMore(children)) {
                 freeNode(child);
                 return outOfMemory(p);
             }
-            std::memmove(node->children + slot + 1, node->children + slot,
-                         (node->childCount - slot) * sizeof(OSSRegTreeNode*));
-            node->children[slot] = child;
+            at = (ptrdiff_t)node->childCount;
+            node->children[at] = child;
             node->childCount += 1;
+            *indexSlot(childIndex(node), child->name, std::strlen(child->name)) = node->childCount;
         }
-        node = node->children[slot];
+        node = node->children[at];
         if (last) break;
         start = end + 1;
     }
@@ -290,55 +397,9 @@ bool textTypeToUtf8(Parser* p, OSSRegBuffer* data) {
     return true;
 }
 
-// FNV-1a of the name with ASCII letters in upper case, so that names
-// ossRegCompareNames finds equal hash alike.
-size_t nameHash(const char* name, size_t n) {
-    uint64_t hash = 14695981039346656037ull;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char c = (unsigned char)name[i];
-        if (c >= 'a' && c <= 'z') c = (unsigned char)(c - 'a' + 'A');
-        hash = (hash ^ c) * 1099511628211ull;
-    }
-    return (size_t)hash;
-}
-
-// The slot of the index that holds name, or the free slot where it belongs.
-size_t* valueSlot(const OSSRegTreeNode* node, const char* name, size_t n) {
-    size_t mask = node->valueSlotCount - 1;
-    for (size_t at = nameHash(name, n) & mask;; at = (at + 1) & mask) {
-        size_t* slot = &node->valueSlots[at];
-        if (*slot == 0) return slot;
-        const char* stored = node->values[*slot - 1].name;
-        if (ossRegCompareNames(stored, std::strlen(stored), name, n) == 0) return slot;
-    }
-}
-
-// Fills the index again from the values, in its present slots.
-void reindexValues(OSSRegTreeNode* node) {
-    if (node->valueSlotCount == 0) return;
-    std::memset(node->valueSlots, 0, node->valueSlotCount * sizeof(size_t));
-    for (size_t i = 0; i < node->valueCount; ++i) {
-        const char* stored = node->values[i].name;
-        *valueSlot(node, stored, std::strlen(stored)) = i + 1;
-    }
-}
-
-// Rebuilds the index for slotCount slots (a power of two above twice the
-// values); false when out of memory, the old index kept.
-bool rebuildValueIndex(OSSRegTreeNode* node, size_t slotCount) {
-    size_t* slots = (size_t*)std::calloc(slotCount, sizeof(size_t));
-    if (!slots) return false;
-    std::free(node->valueSlots);
-    node->valueSlots = slots;
-    node->valueSlotCount = slotCount;
-    reindexValues(node);
-    return true;
-}
-
-OSSRegTreeValue* findValue(const OSSRegTreeNode* node, const char* name, size_t n) {
-    if (node->valueSlotCount == 0) return nullptr;
-    size_t index = *valueSlot(node, name, n);
-    return index ? &node->values[index - 1] : nullptr;
+OSSRegTreeValue* findValue(OSSRegTreeNode* node, const char* name, size_t n) {
+    ptrdiff_t at = indexFind(valueIndex(node), name, n);
+    return at >= 0 ? &node->values[at] : nullptr;
 }
 
 // Stores (or replaces) a value; takes the data buffer's bytes.
@@ -347,19 +408,17 @@ bool setValue(Parser* p, const OSSRegBuffer* name, uint32_t type, OSSRegBuffer* 
     OSSRegTreeValue* value = findValue(node, name->data ? name->data : "", name->size);
     if (!value) {
         char* copied = copyName(name->data ? name->data : "", name->size);
-        size_t slotsNeeded = node->valueSlotCount ? node->valueSlotCount : 8;
-        while (slotsNeeded <= 2 * (node->valueCount + 1))
-            slotsNeeded *= 2;
         if (!copied ||
             !reserveOneMore((void**)&node->values, node->valueCount, &node->valueCapacity,
                             sizeof(OSSRegTreeValue)) ||
-            (slotsNeeded != node->valueSlotCount && !rebuildValueIndex(node, slotsNeeded))) {
+            !indexReserveOneMore(valueIndex(node))) {
             std::free(copied);
             return outOfMemory(p);
         }
         value = &node->values[node->valueCount];
         value->name = copied;
-        *valueSlot(node, copied, std::strlen(copied)) = ++node->valueCount;
+        node->valueCount += 1;
+        *indexSlot(valueIndex(node), copied, std::strlen(copied)) = node->valueCount;
     } else {
         std::free(value->data);
     }
@@ -381,7 +440,7 @@ void removeValue(OSSRegTreeNode* node, const OSSRegBuffer* name) {
     node->valueCount -= 1;
     // The values behind it moved down one place: index them again, in the
     // slots the index has (it only ever shrinks here).
-    reindexValues(node);
+    indexRefill(valueIndex(node));
 }
 
 // The data part of a value line, from pos (after the "=").
@@ -555,6 +614,7 @@ uint32_t ossRegExportParse(const char* bytes, size_t size, OSSRegTreeNode** root
         freeNode(p.root);
         return p.rc;
     }
+    sortChildren(p.root);
     *root = p.root;
     return 0;
 }
@@ -617,5 +677,6 @@ const OSSRegTreeNode* ossRegTreeFind(const OSSRegTreeNode* from, const char* pat
 }
 
 const OSSRegTreeValue* ossRegTreeFindValue(const OSSRegTreeNode* node, const char* name) {
-    return findValue(node, name ? name : "", name ? std::strlen(name) : 0);
+    return findValue(const_cast<OSSRegTreeNode*>(node), name ? name : "",
+                     name ? std::strlen(name) : 0);
 }

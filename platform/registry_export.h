@@ -37,6 +37,10 @@ struct OSSRegTreeNode {
     OSSRegTreeNode** children;  // sorted as the registry enumerates them
     size_t childCount;
     size_t childCapacity;
+    // While the file is parsed: a hash index of the children by name (they
+    // are kept in file order then, and sorted once at the end). Null after.
+    size_t* childSlots;
+    size_t childSlotCount;
     OSSRegTreeValue* values;  // in the order the file first set them
     size_t valueCount;
     size_t valueCapacity;

@@ -1,6 +1,7 @@
 // Reading registry export files into a tree (see registry_export.h).
 #include "platform/registry_export.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,7 @@ void freeNode(OSSRegTreeNode* node) {
     }
     std::free(node->children);
     std::free(node->values);
+    std::free(node->valueSlots);
     std::free(node->name);
     std::free(node);
 }
@@ -288,12 +290,55 @@ bool textTypeToUtf8(Parser* p, OSSRegBuffer* data) {
     return true;
 }
 
-OSSRegTreeValue* findValue(OSSRegTreeNode* node, const char* name, size_t n) {
+// FNV-1a of the name with ASCII letters in upper case, so that names
+// ossRegCompareNames finds equal hash alike.
+size_t nameHash(const char* name, size_t n) {
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)name[i];
+        if (c >= 'a' && c <= 'z') c = (unsigned char)(c - 'a' + 'A');
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return (size_t)hash;
+}
+
+// The slot of the index that holds name, or the free slot where it belongs.
+size_t* valueSlot(const OSSRegTreeNode* node, const char* name, size_t n) {
+    size_t mask = node->valueSlotCount - 1;
+    for (size_t at = nameHash(name, n) & mask;; at = (at + 1) & mask) {
+        size_t* slot = &node->valueSlots[at];
+        if (*slot == 0) return slot;
+        const char* stored = node->values[*slot - 1].name;
+        if (ossRegCompareNames(stored, std::strlen(stored), name, n) == 0) return slot;
+    }
+}
+
+// Fills the index again from the values, in its present slots.
+void reindexValues(OSSRegTreeNode* node) {
+    if (node->valueSlotCount == 0) return;
+    std::memset(node->valueSlots, 0, node->valueSlotCount * sizeof(size_t));
     for (size_t i = 0; i < node->valueCount; ++i) {
         const char* stored = node->values[i].name;
-        if (ossRegCompareNames(stored, std::strlen(stored), name, n) == 0) return &node->values[i];
+        *valueSlot(node, stored, std::strlen(stored)) = i + 1;
     }
-    return nullptr;
+}
+
+// Rebuilds the index for slotCount slots (a power of two above twice the
+// values); false when out of memory, the old index kept.
+bool rebuildValueIndex(OSSRegTreeNode* node, size_t slotCount) {
+    size_t* slots = (size_t*)std::calloc(slotCount, sizeof(size_t));
+    if (!slots) return false;
+    std::free(node->valueSlots);
+    node->valueSlots = slots;
+    node->valueSlotCount = slotCount;
+    reindexValues(node);
+    return true;
+}
+
+OSSRegTreeValue* findValue(const OSSRegTreeNode* node, const char* name, size_t n) {
+    if (node->valueSlotCount == 0) return nullptr;
+    size_t index = *valueSlot(node, name, n);
+    return index ? &node->values[index - 1] : nullptr;
 }
 
 // Stores (or replaces) a value; takes the data buffer's bytes.
@@ -302,13 +347,19 @@ bool setValue(Parser* p, const OSSRegBuffer* name, uint32_t type, OSSRegBuffer* 
     OSSRegTreeValue* value = findValue(node, name->data ? name->data : "", name->size);
     if (!value) {
         char* copied = copyName(name->data ? name->data : "", name->size);
-        if (!copied || !reserveOneMore((void**)&node->values, node->valueCount,
-                                       &node->valueCapacity, sizeof(OSSRegTreeValue))) {
+        size_t slotsNeeded = node->valueSlotCount ? node->valueSlotCount : 8;
+        while (slotsNeeded <= 2 * (node->valueCount + 1))
+            slotsNeeded *= 2;
+        if (!copied ||
+            !reserveOneMore((void**)&node->values, node->valueCount, &node->valueCapacity,
+                            sizeof(OSSRegTreeValue)) ||
+            (slotsNeeded != node->valueSlotCount && !rebuildValueIndex(node, slotsNeeded))) {
             std::free(copied);
             return outOfMemory(p);
         }
-        value = &node->values[node->valueCount++];
+        value = &node->values[node->valueCount];
         value->name = copied;
+        *valueSlot(node, copied, std::strlen(copied)) = ++node->valueCount;
     } else {
         std::free(value->data);
     }
@@ -328,6 +379,9 @@ void removeValue(OSSRegTreeNode* node, const OSSRegBuffer* name) {
     std::memmove(node->values + index, node->values + index + 1,
                  (node->valueCount - index - 1) * sizeof(OSSRegTreeValue));
     node->valueCount -= 1;
+    // The values behind it moved down one place: index them again, in the
+    // slots the index has (it only ever shrinks here).
+    reindexValues(node);
 }
 
 // The data part of a value line, from pos (after the "=").
@@ -563,6 +617,5 @@ const OSSRegTreeNode* ossRegTreeFind(const OSSRegTreeNode* from, const char* pat
 }
 
 const OSSRegTreeValue* ossRegTreeFindValue(const OSSRegTreeNode* node, const char* name) {
-    return findValue(const_cast<OSSRegTreeNode*>(node), name ? name : "",
-                     name ? std::strlen(name) : 0);
+    return findValue(node, name ? name : "", name ? std::strlen(name) : 0);
 }

@@ -37,9 +37,15 @@ struct OSSRegTreeNode {
     OSSRegTreeNode** children;  // sorted as the registry enumerates them
     size_t childCount;
     size_t childCapacity;
-    OSSRegTreeValue* values;
+    OSSRegTreeValue* values;  // in the order the file first set them
     size_t valueCount;
     size_t valueCapacity;
+    // Hash index of values by name, letters compared without case: each
+    // slot holds a value's index + 1, or 0 when free. Without it a key of
+    // many values costs a scan of all of them per value line (a 20 MB file
+    // took minutes to load).
+    size_t* valueSlots;
+    size_t valueSlotCount;  // 0, or a power of two above twice valueCount
 };
 
 // Bounds that keep a hostile file from exhausting memory or the stack.

@@ -26,7 +26,7 @@ struct OSSRegKeyT {
 namespace {
 
 OSSRegKeyT g_localMachine = {nullptr, nullptr};
-const OSSRegTreeNode g_emptyNode = {nullptr, nullptr, 0, 0, nullptr, 0, 0};
+const OSSRegTreeNode g_emptyNode = {nullptr, nullptr, 0, 0, nullptr, 0, 0, nullptr, 0};
 
 // Longest file name the stand-in takes from the environment.
 const size_t kPathMax = 4096;

@@ -260,6 +260,7 @@ bool indexReserveOneMore(const NameIndex& index) {
 // is read (the parse keeps them in file order, found through the index),
 // and drops the subkey indexes.
 void sortChildren(OSSRegTreeNode* node) {
+    if (node->childCount == 0) return;  // children may be null: qsort must not see it
     std::qsort(node->children, node->childCount, sizeof(OSSRegTreeNode*),
                [](const void* a, const void* b) {
                    const char* x = (*(OSSRegTreeNode* const*)a)->name;

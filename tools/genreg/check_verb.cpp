@@ -71,10 +71,11 @@ Companions companionsOf(const std::string& path) {
 }
 
 CheckKind guessKind(const std::string& path) {
-    if (judgeFileKind(path, kKindBinVar).matches && !judgeFileKind(path, kKindText).matches)
-        return kCheckBinVar;
-    if (judgeFileKind(path, kKindGlobal).matches && !judgeFileKind(path, kKindText).matches)
-        return kCheckGlobal;
+    KindVerdict verdicts[kKindCount];
+    judgeEveryKind(path, verdicts);
+    bool text = verdicts[kKindText].matches;
+    if (verdicts[kKindBinVar].matches && !text) return kCheckBinVar;
+    if (verdicts[kKindGlobal].matches && !text) return kCheckGlobal;
     return kCheckProfile;
 }
 

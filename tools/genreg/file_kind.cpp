@@ -148,18 +148,35 @@ const char* fileKindName(FileKind kind) {
     }
 }
 
-KindVerdict judgeFileKind(const std::string& path, FileKind wanted) {
+namespace {
+
+// What judging needs of a file, read once: a name that holds no regular
+// file is not opened at all.
+struct FileBytes {
+    std::string nonRegular;
+    bool readable = true;
+    std::vector<unsigned char> bytes;
+};
+
+FileBytes readForJudging(const std::string& path) {
+    FileBytes file;
+    file.nonRegular = nonRegularKindOf(path);
+    if (file.nonRegular.empty()) file.readable = readWhole(path, &file.bytes);
+    return file;
+}
+
+KindVerdict judgeAgainst(const FileBytes& file, FileKind wanted) {
     KindVerdict verdict;
-    verdict.nonRegular = nonRegularKindOf(path);
+    verdict.nonRegular = file.nonRegular;
     if (!verdict.nonRegular.empty()) {
         verdict.matches = false;
         return verdict;
     }
-    std::vector<unsigned char> bytes;
-    if (!readWhole(path, &bytes)) {
+    if (!file.readable) {
         verdict.readable = false;
         return verdict;
     }
+    const std::vector<unsigned char>& bytes = file.bytes;
     if (bytes.empty()) return verdict;
     const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
     if (!nul) {
@@ -178,6 +195,18 @@ KindVerdict judgeFileKind(const std::string& path, FileKind wanted) {
     verdict.damage = describeDamage(framing, wanted);
     if (verdict.damage.empty()) verdict.looksLike = describeBinary(framing, firstNul);
     return verdict;
+}
+
+}  // namespace
+
+KindVerdict judgeFileKind(const std::string& path, FileKind wanted) {
+    return judgeAgainst(readForJudging(path), wanted);
+}
+
+void judgeEveryKind(const std::string& path, KindVerdict verdicts[kKindCount]) {
+    FileBytes file = readForJudging(path);
+    for (int kind = 0; kind < kKindCount; ++kind)
+        verdicts[kind] = judgeAgainst(file, static_cast<FileKind>(kind));
 }
 
 std::string kindProblem(const std::string& path, const KindVerdict& verdict, const char* noun) {

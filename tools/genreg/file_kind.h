@@ -23,6 +23,7 @@ enum FileKind {
     kKindBinVar,
     kKindGlobal,
 };
+const int kKindCount = 3;
 
 // What the file at path is, judged against the kind a verb wants.
 struct KindVerdict {
@@ -42,6 +43,9 @@ struct KindVerdict {
 // Judges the file at path. A missing or unreadable file matches: the
 // library then reports what is wrong with it.
 KindVerdict judgeFileKind(const std::string& path, FileKind wanted);
+
+// Judges the file against every kind from one read: verdicts[kind].
+void judgeEveryKind(const std::string& path, KindVerdict verdicts[kKindCount]);
 
 // The name of a kind for messages: "a text file", "a binary
 // variable/value file", "a global registry file".

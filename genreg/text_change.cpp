@@ -15,7 +15,7 @@ void changeBody(TextUpdate* u, uint64_t selector, void* key, void* newRecord) {
     unsigned replaced = 0;
     if (!TextUpdateWholeFileReadable(u)) return;
     TextLine text;
-    while (TextUpdateNextLine(u, &text)) {
+    while (TextUpdatePassKeptLines(u, selector, key, nullptr) && TextUpdateNextLine(u, &text)) {
         bool match = false;
         if (!TextUpdateLineMatches(u, &text, selector, key, &match)) return;
         if (match) {

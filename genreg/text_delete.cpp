@@ -13,13 +13,16 @@ void deleteBody(TextUpdate* u, uint64_t selector, void* key) {
     unsigned removed = 0;
     if (!TextUpdateWholeFileReadable(u)) return;
     TextLine text;
-    bool first = true;
+    bool linesBefore = false;  // lines in front of the current one, read or passed
     bool markPending = false;  // the file's byte-order mark went with its first line
-    while (TextUpdateNextLine(u, &text)) {
+    // The lines in front of a removed first line wait for its byte-order
+    // mark: they are not passed in blocks.
+    while ((markPending || TextUpdatePassKeptLines(u, selector, key, &linesBefore)) &&
+           TextUpdateNextLine(u, &text)) {
         bool match = false;
         if (!TextUpdateLineMatches(u, &text, selector, key, &match)) return;
-        const bool firstLine = first;
-        first = false;
+        const bool firstLine = !linesBefore;
+        linesBefore = true;
         if (match) {
             if (removed > 0 && !duplicatesAllowed)
                 return TextUpdateFail(u, GENREG_RC_MULTIPLE_MATCHES, PROBE_MULTIPLE, 0,

@@ -35,6 +35,17 @@ bool holdsEndOfInputByte(const char* path) {
     return found;
 }
 
+// Frees the record buffer and the block of kept lines; the first failure's
+// code, or 0.
+unsigned freeBuffers(TextUpdate* u) {
+    unsigned memRc = ossMemFree(&u->record, kTextStoreUnit);
+    if (u->keptBlock != nullptr) {
+        const unsigned blockRc = ossMemFree(&u->keptBlock, kTextStoreUnit);
+        if (memRc == 0) memRc = blockRc;
+    }
+    return memRc;
+}
+
 }  // namespace
 
 TextUpdate NewTextUpdate(GenRegText* handle, unsigned type, uint32_t fid) {
@@ -112,13 +123,25 @@ unsigned TextUpdatePrepare(TextUpdate* u, uint64_t selector, void* validated) {
                  (unsigned long long)u->max);
         return rc;
     }
+    // Change and Delete pass the lines they keep in blocks, where the
+    // schema can rule lines out and stream positions count bytes.
+    const bool passKept =
+        u->type != GENREG_TXN_ADD && u->shortcuts != nullptr && !ossTextStreamsTranslateLineEnds();
+    if (passKept && (memRc = ossMemAlloc(&u->keptBlock, kTextKeptBlock + 1, kTextStoreUnit)) != 0) {
+        u->keptBlock = nullptr;
+        rc = GENREG_RC_ALLOC_FAILED;
+        ossLogRC(u->fid, PROBE_ALLOC, 0, memRc, rc, OSS_SEVERITY_ERROR, "size=%zu",
+                 kTextKeptBlock + 1);
+        ossMemFree(&u->record, kTextStoreUnit);
+        return rc;
+    }
     unsigned options = GENREG_LOCK_EXCLUSIVE | GENREG_LOCK_WAIT;
     if (u->type == GENREG_TXN_ADD) options |= GENREG_LOCK_CREATE_DIR;
     unsigned lockRc = AcquireStoreUpdateLock(h, options);
     if (lockRc != 0) {
         rc = GenRegIsTellingFailure(lockRc) ? lockRc : (unsigned)GENREG_RC_LOCK_FAILED;
         ossLogRC(u->fid, PROBE_LOCK, 0, lockRc, rc, OSS_SEVERITY_ERROR, "lock=%s", h->lockPath);
-        ossMemFree(&u->record, kTextStoreUnit);
+        freeBuffers(u);
         return rc;
     }
     BeginLineNormalizer(&u->normalizer);
@@ -134,7 +157,7 @@ unsigned TextUpdateBegin(TextUpdate* u) {
     EndTextTransaction(h, GENREG_TXN_READ);
     ReleaseStoreUpdateLock(h);
     EndLineNormalizer(&u->normalizer);
-    ossMemFree(&u->record, kTextStoreUnit);
+    freeBuffers(u);
     return rc;
 }
 
@@ -185,7 +208,7 @@ unsigned TextUpdateFinish(TextUpdate* u, uint64_t selector, void* record, void* 
                  h->lockPath);
     }
     EndLineNormalizer(&u->normalizer);
-    unsigned memRc = ossMemFree(&u->record, kTextStoreUnit);
+    unsigned memRc = freeBuffers(u);
     if (memRc != 0) {
         u->secondary = GENREG_RC_FREE_FAILED;
         ossLogRC(u->fid, PROBE_FREE, 0, memRc, u->secondary, OSS_SEVERITY_ERROR, "record");

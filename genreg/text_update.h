@@ -77,9 +77,14 @@ struct TextUpdate {
     bool join;
     const TextLineShortcuts* shortcuts;  // the schema's, or null
     LineNormalizerScope normalizer;      // from the update lock on to the end
-    bool abandoned;                      // end the transaction without committing
-    unsigned result;                     // the first failure of the update itself
-    unsigned secondary;                  // the latest failure of the clean-up
+    // The block lines are passed in (TextUpdatePassKeptLines), of
+    // kTextKeptBlock + 1 bytes, or null where they are read one by one.
+    char* keptBlock;
+    uint64_t linesBeforeTry;  // lines to read one by one before the next pass
+    uint64_t linesAfterFruitlessTry;
+    bool abandoned;      // end the transaction without committing
+    unsigned result;     // the first failure of the update itself
+    unsigned secondary;  // the latest failure of the clean-up
 };
 
 TextUpdate NewTextUpdate(GenRegText* handle, unsigned type, uint32_t fid);
@@ -111,6 +116,20 @@ bool TextUpdateNextLine(TextUpdate* u, TextLine* text);
 // abandoned.
 bool TextUpdateLineMatches(TextUpdate* u, const TextLine* text, uint64_t selector, const void* key,
                            bool* match);
+// Bytes of the blocks TextUpdatePassKeptLines reads the registry file in.
+const size_t kTextKeptBlock = 16384;
+// Copies the lines from the registry file's position on that the update
+// keeps unchanged and that its reader would return one by one exactly as
+// they stand, up to the first that the schema's test cannot rule out as a
+// match for key: they are read and written in blocks, and the file's
+// stream is left at the first line not passed, for TextUpdateNextLine. A
+// Change or Delete calls it before each line it reads. Nothing is passed
+// where text streams translate line ends (a stream position is no byte
+// count there) or without the schema's test. False, with the update
+// abandoned, when the stream's position could not be asked or set, or the
+// copy could not be written. *passed (when not null) is set when lines were
+// passed, and left as it was otherwise.
+bool TextUpdatePassKeptLines(TextUpdate* u, uint64_t selector, const void* key, bool* passed);
 // False, with the update abandoned, when the copy would stop short of the
 // file's end (see above).
 bool TextUpdateWholeFileReadable(TextUpdate* u);

@@ -94,19 +94,18 @@ TEST(GlobalRegCopyBlocks, SameCodesBytesAndLogsAsTheRecordByRecordCopy) {
 
     struct Case {
         const char* name;
-        int damagedAt;   // index the damaged record is put at, or -1
-        int duplicateOf; // record stored twice, or -1
+        int damagedAt;    // index the damaged record is put at, or -1
+        int duplicateOf;  // record stored twice, or -1
     };
-    const Case cases[] = {{"clean", -1, -1},          {"damaged first", 0, -1},
-                          {"damaged in the first block", 20, -1},
-                          {"damaged late", 600, -1},  {"damaged last", n, -1},
-                          {"duplicate", -1, 350}};
+    const Case cases[] = {
+        {"clean", -1, -1},         {"damaged first", 0, -1}, {"damaged in the first block", 20, -1},
+        {"damaged late", 600, -1}, {"damaged last", n, -1},  {"duplicate", -1, 350}};
     for (const Case& c : cases) {
         std::vector<Bytes> records = cleanRecords;
         if (c.duplicateOf >= 0) records.push_back(records[(size_t)c.duplicateOf]);
         if (c.damagedAt >= 0) records.insert(records.begin() + c.damagedAt, damaged);
-        const std::string start = c.damagedAt < 0 && c.duplicateOf < 0 ? clean
-                                                                        : globalreg_test::fileOf(records);
+        const std::string start =
+            c.damagedAt < 0 && c.duplicateOf < 0 ? clean : globalreg_test::fileOf(records);
         for (Op op : {CHANGE, DELETE, ADD})
             for (int target : {0, 1, 349, 350, n - 1, n + 5}) {
                 const Outcome blocks = run(file, start, op, target, false);
@@ -126,8 +125,11 @@ TEST(GlobalRegCopyBlocks, RecordsNotKeptAsStoredGiveTheSameFile) {
     GlobalRegFile file;
     std::vector<Bytes> records;
     for (int i = 0; i < 300; ++i)
-        records.push_back(StoredRecord(4, 0x1 | 0x2).text("QVR").text("V" + std::to_string(i))
-                              .checksum(0).bytes());
+        records.push_back(StoredRecord(4, 0x1 | 0x2)
+                              .text("QVR")
+                              .text("V" + std::to_string(i))
+                              .checksum(0)
+                              .bytes());
     const std::string start = globalreg_test::fileOf(records);
     const Outcome blocks = run(file, start, DELETE, 150, false);
     const Outcome reference = run(file, start, DELETE, 150, true);

@@ -279,6 +279,19 @@ OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join) 
     return result;
 }
 
+size_t WholePlainLineAt(const char* bytes, size_t length, bool join, bool* unfinished) {
+    const char* lineFeed = (const char*)std::memchr(bytes, '\n', length);
+    const size_t size = lineFeed ? (size_t)(lineFeed - bytes) + 1 : length;
+    *unfinished = false;
+    if (size + 1 >= GENREG_LINE_MAX) return 0;
+    if (lineFeed == nullptr) {
+        *unfinished = true;
+        return 0;
+    }
+    if (join && size >= 2 && lineFeed[-1] == '\\') return 0;
+    return size;
+}
+
 void TextLineRawWritten(TextLine* text) {
     text->fillerFrom = 0;
 }

@@ -26,14 +26,8 @@ size_t keptLines(const TextUpdate* u, uint64_t selector, const void* key, char* 
     while (passed < length) {
         char* start = block + passed;
         const size_t rest = length - passed;
-        const char* lineFeed = (const char*)std::memchr(start, '\n', rest);
-        const size_t size = lineFeed ? (size_t)(lineFeed - start) + 1 : rest;
-        if (size + 1 >= GENREG_LINE_MAX) break;
-        if (lineFeed == nullptr) {
-            *unfinished = true;
-            break;
-        }
-        if (u->join && size >= 2 && lineFeed[-1] == '\\') break;
+        const size_t size = WholePlainLineAt(start, rest, u->join, unfinished);
+        if (size == 0) break;
         if (std::memchr(start, '\0', size) != nullptr) break;
         const char* text = start;
         if (size >= sizeof kByteOrderMark &&

@@ -93,15 +93,8 @@ size_t plainLines(const void* context, const char* text, size_t length, bool* un
     size_t passed = 0;
     *unfinished = false;
     while (passed < length) {
-        const char* start = text + passed;
-        const char* lineFeed = (const char*)std::memchr(start, '\n', length - passed);
-        const size_t size = lineFeed ? (size_t)(lineFeed - start) + 1 : length - passed;
-        if (size + 1 >= GENREG_LINE_MAX) break;
-        if (lineFeed == nullptr) {
-            *unfinished = true;
-            break;
-        }
-        if (join && size >= 2 && lineFeed[-1] == '\\') break;
+        const size_t size = WholePlainLineAt(text + passed, length - passed, join, unfinished);
+        if (size == 0) break;
         passed += size;
     }
     return passed;

@@ -69,6 +69,13 @@ OverLongLine MeasureOverLongLine(FILE* stream, const TextLine* text, bool join);
 // the end of the file (a wrapper that fails a read may set neither flag).
 bool TextStreamFailed(FILE* stream);
 
+// Bytes of the physical line at the start of bytes (length of them) when
+// the reader would return it whole, exactly as it stands: it ends at its
+// line feed inside the bytes, is shorter than the line buffer and, with
+// joining on, does not go on in the next line. 0 otherwise; *unfinished
+// then tells that more bytes could make it such a line.
+size_t WholePlainLineAt(const char* bytes, size_t length, bool join, bool* unfinished);
+
 // True when raw ends in a line feed.
 bool TextLineEndsWithNewline(const TextLine* text);
 

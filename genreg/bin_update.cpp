@@ -72,7 +72,20 @@ struct BinUpdate {
     // record still holds its stored bytes, which its repacking would give
     // back unchanged: it is copied as it is.
     bool verbatim;
+    // Records to read one by one before the copy in blocks is tried again:
+    // a try that copied nothing doubles the wait, so that a file of records
+    // that cannot be copied as they are is not read twice.
+    uint64_t recordsBeforeTry;
+    uint64_t recordsAfterFruitlessTry;
 };
+
+// Bytes of the first read of a copy in blocks, and of every read once the
+// reads have doubled: a try that stops at the first record (a match soon
+// after another) reads little, a long stretch of kept records few times.
+// Both fit the stored image, which the reads use (at least
+// GENREG_PACK_BUFFER_SIZE bytes in a packed store).
+const size_t kCopyFirstBlock = 4096;
+const size_t kCopyBlock = 65536;
 
 // Logs rc, caused by calledId (0: a schema callback or the platform)
 // returning cause, and returns rc.
@@ -112,15 +125,12 @@ unsigned checkStoredLength(BinUpdate* u) {
     return GENREG_RC_READ_FAILED;
 }
 
-// Checks the record just read and makes room for a copy of its stored
-// bytes (keepStoredImage takes it, for a record that is not copied as it is).
-unsigned acceptStoredRecord(BinUpdate* u) {
-    if (u->readRc != 0)
-        return fail(u, 21, GENREG_RC_READ_FAILED, FID_READ_RECORD, u->readRc, "read");
-    unsigned rc = checkStoredLength(u);
-    if (rc != 0) return rc;
-    if (u->image == nullptr || u->length > u->imageCapacity) {
-        uint64_t size = u->length > u->capacity ? u->length : u->capacity;
+// Makes the stored image hold at least length bytes, and never fewer than
+// capacity.
+unsigned ensureImage(BinUpdate* u, uint64_t length) {
+    unsigned rc = 0;
+    if (u->image == nullptr || length > u->imageCapacity) {
+        uint64_t size = length > u->capacity ? length : u->capacity;
         void* grown = nullptr;
         if ((rc = BinAllocRecordBuffer(&grown, size, u->max, u->functionId)) != 0) return rc;
         if (u->image != nullptr) {
@@ -133,7 +143,17 @@ unsigned acceptStoredRecord(BinUpdate* u) {
         u->image = grown;
         u->imageCapacity = size;
     }
-    return 0;
+    return rc;
+}
+
+// Checks the record just read and makes room for a copy of its stored
+// bytes (keepStoredImage takes it, for a record that is not copied as it is).
+unsigned acceptStoredRecord(BinUpdate* u) {
+    if (u->readRc != 0)
+        return fail(u, 21, GENREG_RC_READ_FAILED, FID_READ_RECORD, u->readRc, "read");
+    unsigned rc = checkStoredLength(u);
+    if (rc != 0) return rc;
+    return ensureImage(u, u->length);
 }
 
 // An exact copy of the stored bytes of the record just read, which its
@@ -205,6 +225,102 @@ unsigned copyStoredRecord(BinUpdate* u) {
     }
     unsigned writeRc = writePacked(u, u->handle->tempStream, u->record, size);
     if (writeRc != 0) return fail(u, 27, GENREG_RC_COPY_FAILED, FID_WRITE_RECORD, writeRc, "copy");
+    return 0;
+}
+
+// Writes size bytes of whole records at bytes, as they were read, to the
+// copy: what copyStoredRecord of each would write, and failing as it fails.
+unsigned writeRun(BinUpdate* u, const unsigned char* bytes, size_t size) {
+    unsigned writeRc = WriteRecordRun(u->handle, u->handle->tempStream, bytes, size);
+    if (writeRc != 0) return fail(u, 27, GENREG_RC_COPY_FAILED, FID_WRITE_RECORD, writeRc, "copy");
+    return 0;
+}
+
+// The size of the record at the start of the size bytes at bytes when it is
+// whole there and the record-by-record copy would write it as it is
+// (acceptStoredRecord passes it, keptVerbatim holds): 0 otherwise.
+size_t verbatimRecordAt(const BinUpdate* u, const unsigned char* bytes, size_t size,
+                        const void* key) {
+    uint64_t length = 0;
+    const size_t whole = WholeRecordAt(u->handle, bytes, size, u->capacity, &length);
+    if (whole == 0 || length < GENREG_RECORD_MIN || length > GENREG_RECORD_MAX) return 0;
+    return u->shortcuts->keptAsStored(u->selector, bytes + kRecordPrefixSize, length, key) ? whole
+                                                                                           : 0;
+}
+
+// Copies the records from the registry stream's position that would be
+// copied as they are (key as for keptVerbatim), reading them in blocks into
+// the stored image and writing each stretch of them with one write. The
+// first record that is not - the file's end, a match, a damaged record, one
+// not whole in a block - is left to the record-by-record copy: the stream
+// is put back at its start, so that its codes, logs and fault points are
+// those it always had. A block read that fails copies nothing more; the
+// record read finds the failure, or reads the bytes again. A position that
+// cannot be asked or set refuses the update as a failed read.
+unsigned copyVerbatimInBlocks(BinUpdate* u, const void* key) {
+    GenRegBin* h = u->handle;
+    if (u->shortcuts == nullptr || h->PackRecord == nullptr) return 0;
+    if (u->recordsBeforeTry > 0) {
+        --u->recordsBeforeTry;
+        return 0;
+    }
+    unsigned rc = ensureImage(u, 0);
+    if (rc != 0) return rc;
+    FILE* stream = h->stream;
+    unsigned char* block = (unsigned char*)u->image;
+    const size_t largest = u->imageCapacity < kCopyBlock ? (size_t)u->imageCapacity : kCopyBlock;
+    size_t room = kCopyFirstBlock < largest ? kCopyFirstBlock : largest;
+    size_t kept = 0;  // bytes of the next record carried to the front of the block
+    bool copiedAny = false;
+    for (;;) {
+        const size_t asked = room - kept;
+        const size_t got = ossStreamRead(block + kept, 1, asked, stream);
+        const size_t held = kept + got;
+        size_t offset = 0;
+        while (offset < held) {
+            const size_t size = verbatimRecordAt(u, block + offset, held - offset, key);
+            if (size == 0) break;
+            offset += size;
+        }
+        // Stopped at a whole record that is not copied as it is: more bytes
+        // would not change that.
+        uint64_t length = 0;
+        const bool stopped = offset < held && WholeRecordAt(h, block + offset, held - offset,
+                                                            u->capacity, &length) != 0;
+        if (offset > 0) {
+            if ((rc = writeRun(u, block, offset)) != 0) return rc;
+            copiedAny = true;
+        }
+        kept = held - offset;
+        if (stopped || got != asked || (offset == 0 && room == largest)) break;
+        std::memmove(block, block + offset, kept);
+        room = 2 * room < largest ? 2 * room : largest;
+    }
+    if (kept > 0) {
+        const int64_t end = ossStreamTell(stream);
+        if (end < 0 || ossStreamSeek(stream, end - (int64_t)kept, SEEK_SET) != 0) {
+            ossLog(u->functionId, 30, GENREG_RC_READ_FAILED, OSS_SEVERITY_ERROR,
+                   "position=%lld errno=%d file=%s", (long long)end, ossLastErrno(), h->filePath);
+            return GENREG_RC_READ_FAILED;
+        }
+    }
+    if (copiedAny) {
+        u->recordsAfterFruitlessTry = 0;
+    } else {
+        u->recordsAfterFruitlessTry =
+            u->recordsAfterFruitlessTry ? 2 * u->recordsAfterFruitlessTry : 1;
+        u->recordsBeforeTry = u->recordsAfterFruitlessTry;
+    }
+    return 0;
+}
+
+// The next record the record-by-record copy deals with (u->readRc tells how
+// its read ended), after the records before it that go as they are were
+// copied in blocks; or the failure of that copy.
+unsigned nextRecord(BinUpdate* u, const void* key) {
+    unsigned rc = copyVerbatimInBlocks(u, key);
+    if (rc != 0) return rc;
+    readNext(u);
     return 0;
 }
 
@@ -315,10 +431,13 @@ unsigned addBody(BinUpdate* u) {
     const bool inPlace = GenRegAppendsInPlace(h);
     if (!inPlace && info.size > 0) {
         const bool duplicatesAllowed = (h->features & GENREG_FEATURE_DUPLICATES) != 0;
-        while (readNext(u) != GENREG_RC_NOT_FOUND) {
-            unsigned rc = acceptStoredRecord(u);
+        const void* key = duplicatesAllowed ? nullptr : u->newRecord;
+        for (;;) {
+            unsigned rc = nextRecord(u, key);
             if (rc != 0) return rc;
-            if (keptVerbatim(u, duplicatesAllowed ? nullptr : u->newRecord)) {
+            if (u->readRc == GENREG_RC_NOT_FOUND) break;
+            if ((rc = acceptStoredRecord(u)) != 0) return rc;
+            if (keptVerbatim(u, key)) {
                 if ((rc = copyStoredRecord(u)) != 0) return rc;
                 continue;
             }
@@ -396,10 +515,10 @@ unsigned examineStoredRecord(BinUpdate* u, bool* matchesKey) {
 
 unsigned changeBody(BinUpdate* u) {
     GenRegBin* h = u->handle;
-    readNext(u);
     unsigned rc = BinAllocRecordBuffer(&u->image, u->capacity, u->max, u->functionId);
     if (rc != 0) return rc;
     u->imageCapacity = u->capacity;
+    if ((rc = nextRecord(u, u->key)) != 0) return rc;
     if (u->readRc == GENREG_RC_NOT_FOUND) return GENREG_RC_NO_MATCH;
 
     unsigned result = 0;
@@ -415,21 +534,24 @@ unsigned changeBody(BinUpdate* u) {
         } else {
             rc = copyStoredRecord(u);
         }
-        if (rc != 0) return rc;
-    } while (readNext(u) != GENREG_RC_NOT_FOUND);
+        if (rc != 0 || (rc = nextRecord(u, u->key)) != 0) return rc;
+    } while (u->readRc != GENREG_RC_NOT_FOUND);
 
     // No match is an answer, not a fault: not logged, as for Get.
     return u->matches == 0 && result == 0 ? GENREG_RC_NO_MATCH : result;
 }
 
 unsigned deleteBody(BinUpdate* u) {
-    if (readNext(u) == GENREG_RC_NOT_FOUND) return GENREG_RC_NO_MATCH;
+    unsigned rc = nextRecord(u, u->key);
+    if (rc != 0) return rc;
+    if (u->readRc == GENREG_RC_NOT_FOUND) return GENREG_RC_NO_MATCH;
     do {
         bool matchesKey = false;
-        unsigned rc = examineStoredRecord(u, &matchesKey);
+        rc = examineStoredRecord(u, &matchesKey);
         if (rc == 0) rc = matchesKey ? countMatch(u) : copyStoredRecord(u);
+        if (rc == 0) rc = nextRecord(u, u->key);
         if (rc != 0) return rc;
-    } while (readNext(u) != GENREG_RC_NOT_FOUND);
+    } while (u->readRc != GENREG_RC_NOT_FOUND);
 
     return u->matches == 0 ? (unsigned)GENREG_RC_NO_MATCH : 0U;
 }

@@ -250,6 +250,18 @@ unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, 
     return rc;
 }
 
+unsigned WriteRecordRun(GenRegBin* handle, FILE* stream, const void* bytes, size_t size) {
+    (void)handle;
+    unsigned rc = 0;
+    const size_t written = ossStreamWrite(bytes, 1, size, stream);
+    if (written != size) {
+        rc = GENREG_RC_WRITE_BODY_FAILED;
+        ossLog(FID_WRITE_RECORD, 5, rc, OSS_SEVERITY_ERROR, "written=%llu length=%lu ferror=%d",
+               (unsigned long long)written, (unsigned long)size, std::ferror(stream));
+    }
+    return rc;
+}
+
 unsigned CheckBinSlots(GenRegBin* handle) {
     unsigned rc = 0;
     GENREG_TRACE(FID_CHECK_BIN_SLOTS, &rc);

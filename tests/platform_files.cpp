@@ -1,6 +1,7 @@
 // Files, directories and streams through the services.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -204,6 +205,30 @@ TEST(PlatformFiles, SeekAndTellGoBeyondFourGigabytes) {
     const int64_t far = (int64_t)5 << 30;
     EXPECT_EQ(0, ossStreamSeek(stream, far, SEEK_SET));
     EXPECT_EQ(far, ossStreamTell(stream));
+    EXPECT_EQ(0, ossStreamClose(stream));
+}
+
+// A read that comes back empty after a seek must not pass for the file's
+// end: the binary stores tell a failed read from the end by the flag.
+TEST(PlatformFiles, SeekEndsTheEndOfFile) {
+    ScratchDir dir;
+    FILE* stream = ossStreamCreateExclusive(dir.file("seek").c_str(), "w+b");
+    ASSERT_NE(nullptr, stream);
+    ASSERT_EQ(10u, ossStreamWrite("0123456789", 1, 10, stream));
+    const struct {
+        int64_t offset;
+        int whence;
+        int64_t position;
+    } seeks[] = {{4, SEEK_SET, 4}, {-3, SEEK_CUR, 7}, {-2, SEEK_END, 8}, {0, SEEK_END, 10}};
+    for (const auto& seek : seeks) {
+        char bytes[16];
+        ASSERT_EQ(0, ossStreamSeek(stream, 0, SEEK_SET));
+        ASSERT_EQ(10u, ossStreamRead(bytes, 1, sizeof bytes, stream));
+        ASSERT_NE(0, std::feof(stream));
+        ASSERT_EQ(0, ossStreamSeek(stream, seek.offset, seek.whence)) << seek.whence;
+        EXPECT_EQ(0, std::feof(stream)) << seek.whence;
+        EXPECT_EQ(seek.position, ossStreamTell(stream)) << seek.whence;
+    }
     EXPECT_EQ(0, ossStreamClose(stream));
 }
 

@@ -283,9 +283,16 @@ int ossStreamSeek(FILE* stream, int64_t offset, int whence) {
         // inexact text-mode arithmetic.
         int64_t current = ossStreamTell(stream);
         if (current < 0) return -1;
-        return _fseeki64(stream, current + offset, SEEK_SET);
+        offset += current;
+        whence = SEEK_SET;
     }
-    return _fseeki64(stream, offset, whence);
+    if (_fseeki64(stream, offset, whence) != 0) return -1;
+    // A seek ends the end of file, as fseek does. Some runtimes' _fseeki64
+    // leaves the flag set, and the next read that comes back empty would
+    // then pass for the file's end instead of a failed read. An error flag
+    // stays: callers judge it before the end of file.
+    if (std::feof(stream) && !std::ferror(stream)) std::clearerr(stream);
+    return 0;
 }
 
 int64_t ossStreamTell(FILE* stream) {

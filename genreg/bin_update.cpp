@@ -231,7 +231,7 @@ unsigned copyStoredRecord(BinUpdate* u) {
 // Writes size bytes of whole records at bytes, as they were read, to the
 // copy: what copyStoredRecord of each would write, and failing as it fails.
 unsigned writeRun(BinUpdate* u, const unsigned char* bytes, size_t size) {
-    unsigned writeRc = WriteRecordRun(u->handle, u->handle->tempStream, bytes, size);
+    unsigned writeRc = WriteRecordRun(u->handle->tempStream, bytes, size);
     if (writeRc != 0) return fail(u, 27, GENREG_RC_COPY_FAILED, FID_WRITE_RECORD, writeRc, "copy");
     return 0;
 }

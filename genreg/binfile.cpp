@@ -250,8 +250,7 @@ unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, 
     return rc;
 }
 
-unsigned WriteRecordRun(GenRegBin* handle, FILE* stream, const void* bytes, size_t size) {
-    (void)handle;
+unsigned WriteRecordRun(FILE* stream, const void* bytes, size_t size) {
     unsigned rc = 0;
     const size_t written = ossStreamWrite(bytes, 1, size, stream);
     if (written != size) {

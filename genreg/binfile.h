@@ -44,7 +44,7 @@ unsigned WriteRecordOfSize(GenRegBin* handle, FILE* stream, const void* record, 
 // size bytes at bytes, in one write: the bytes WriteRecordOfSize of each
 // would write. A short write fails (GENREG_RC_WRITE_BODY_FAILED, logged as
 // a record whose body came up short).
-unsigned WriteRecordRun(GenRegBin* handle, FILE* stream, const void* bytes, size_t size);
+unsigned WriteRecordRun(FILE* stream, const void* bytes, size_t size);
 // Bytes of the length in front of every record.
 const size_t kRecordPrefixSize = 4;
 // The length a record's 4-byte prefix at bytes announces.

@@ -296,6 +296,18 @@ void TextLineRawWritten(TextLine* text) {
     text->fillerFrom = 0;
 }
 
+void TextLineTakeRaw(TextLine* text, const char* bytes, size_t size) {
+    std::memcpy(text->raw, bytes, size);
+    text->raw[size] = '\0';
+    text->rawLength = size;
+    text->cut = false;
+    TextLineRawWritten(text);
+    text->line = text->raw;
+    if (size >= sizeof kByteOrderMark &&
+        std::memcmp(text->raw, kByteOrderMark, sizeof kByteOrderMark) == 0)
+        text->line += sizeof kByteOrderMark;
+}
+
 bool TextStreamFailed(FILE* stream) {
     return std::ferror(stream) || !std::feof(stream);
 }

@@ -43,18 +43,105 @@ bool overLongLineMatches(GenRegText* handle, uint64_t selector, const void* key,
     return match;
 }
 
-// Reads logical lines from the handle's stream until one matches key on the
-// fields of selector (every line when matchEvery), and copies it into
-// result. On Failed, *rc holds the code.
-Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool matchEvery,
-                 void* record, uint64_t max, void* result, uint32_t functionId, unsigned* rc) {
-    GENREG_TRACE(FID_FIND_MATCH, rc);
+// The lines of a search that certainly do not match, passed in pieces of
+// the file instead of one by one.
+struct RuledOutPass {
+    bool enabled;
+    // Lines to read one by one before the next try: a try that passes
+    // nothing doubles the wait, so that a file whose lines cannot be passed
+    // is not read twice.
+    uint64_t linesBeforeTry;
+    uint64_t linesAfterFruitlessTry;
+    // Bytes the stream was read ahead of the line last handed out: it is
+    // set back before it is read again (a Get that found its line never
+    // needs it).
+    size_t ahead;
+};
+
+// Bytes of each read of a pass: less than the stream's own buffer holds, so
+// that the pass makes no more read calls of the system than the line
+// reader would.
+const size_t kRuledOutPiece = 2048;
+
+// Sets the stream back to the line behind the one last handed out. False
+// when it cannot (*rc GENREG_RC_READ_FAILED, logged).
+bool settle(GenRegText* handle, RuledOutPass* pass, uint32_t functionId, unsigned* rc) {
+    if (pass->ahead == 0) return true;
+    if (ossStreamSeek(handle->stream, -(int64_t)pass->ahead, SEEK_CUR) != 0) {
+        *rc = GENREG_RC_READ_FAILED;
+        ossLog(functionId, 17, *rc, OSS_SEVERITY_ERROR, "errno=%d back=%llu file=%s",
+               ossLastErrno(), (unsigned long long)pass->ahead, handle->filePath);
+        return false;
+    }
+    pass->ahead = 0;
+    return true;
+}
+
+// Passes the lines from the stream's position on that TextLinesRuledOut
+// rules out. The first line it does not pass is handed out in *text when
+// the line reader would have returned it as it stands (*handedOut), and
+// the stream is left ahead of it; any other is left to the line reader,
+// the stream set back to it. A read that fails passes nothing more: the
+// line reader reads the bytes again or finds the failure. False when the
+// stream cannot be set back (*rc).
+bool passRuledOutLines(GenRegText* handle, const TextLineShortcuts* shortcuts, uint64_t selector,
+                       const void* key, bool join, RuledOutPass* pass, TextLine* text,
+                       bool* handedOut, uint32_t functionId, unsigned* rc) {
+    *handedOut = false;
+    if (pass->linesBeforeTry > 0) {
+        --pass->linesBeforeTry;
+        return true;
+    }
+    // An unfinished line is shorter than the line buffer: a piece always
+    // fits behind it, with the byte TextLinesRuledOut borrows.
+    char block[GENREG_LINE_MAX + kRuledOutPiece + 1];
+    size_t carried = 0;  // bytes read and not passed, behind those passed
+    size_t passed = 0;   // bytes passed at the block's front
+    bool passedAny = false;
+    for (;;) {
+        std::memmove(block, block + passed, carried);
+        const size_t got = ossStreamRead(block + carried, 1, kRuledOutPiece, handle->stream);
+        const size_t length = carried + got;
+        bool unfinished = false;
+        passed = TextLinesRuledOut(shortcuts, selector, key, join, block, length, &unfinished);
+        passedAny = passedAny || passed > 0;
+        carried = length - passed;
+        if (got < kRuledOutPiece || (carried > 0 && !unfinished)) break;
+    }
+    if (passedAny) {
+        pass->linesAfterFruitlessTry = 0;
+    } else {
+        pass->linesAfterFruitlessTry =
+            pass->linesAfterFruitlessTry ? 2 * pass->linesAfterFruitlessTry : 1;
+        pass->linesBeforeTry = pass->linesAfterFruitlessTry;
+    }
+    if (carried == 0) return true;
+    const char* first = block + passed;
+    bool unfinished = false;
+    const size_t size = WholePlainLineAt(first, carried, join, &unfinished);
+    if (size > 0 && std::memchr(first, '\0', size) == nullptr) {
+        TextLineTakeRaw(text, first, size);
+        pass->ahead = carried - size;
+        *handedOut = true;
+        return true;
+    }
+    pass->ahead = carried;
+    return settle(handle, pass, functionId, rc);
+}
+
+// findMatch's search, with its pass.
+Search searchLines(GenRegText* handle, uint64_t selector, const void* key, bool matchEvery,
+                   const TextLineShortcuts* shortcuts, RuledOutPass* pass, void* record,
+                   uint64_t max, void* result, uint32_t functionId, unsigned* rc) {
     const bool join = handle->isFeatureSet(GENREG_FEATURE_JOIN_LINES);
-    // Lines that certainly do not match are passed over unparsed.
-    const TextLineShortcuts* shortcuts = matchEvery ? nullptr : TextLineShortcutsOf(handle);
     TextLine text;
     for (;;) {
-        if (!ReadTextLine(&text, handle->stream, join)) {
+        bool handedOut = false;
+        if (pass->enabled && (!settle(handle, pass, functionId, rc) ||
+                              !passRuledOutLines(handle, shortcuts, selector, key, join, pass,
+                                                 &text, &handedOut, functionId, rc)))
+            return Search::Failed;
+        if (!handedOut && !ReadTextLine(&text, handle->stream, join)) {
             if (TextStreamFailed(handle->stream)) {
                 *rc = GENREG_RC_READ_FAILED;
                 ossLog(functionId, 10, *rc, OSS_SEVERITY_ERROR, "error=%d file=%s",
@@ -74,7 +161,9 @@ Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool ma
                 return Search::Failed;
             continue;
         }
-        if (shortcuts != nullptr && shortcuts->mismatch(selector, text.line, key)) continue;
+        // A line handed out by the pass is one its test did not rule out.
+        if (shortcuts != nullptr && !handedOut && shortcuts->mismatch(selector, text.line, key))
+            continue;
         // A line that does not parse is still compared as far as it was
         // filled: whether it can match is the schema's decision.
         UnpackTextLine(handle, record, &text, functionId);
@@ -99,6 +188,30 @@ Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool ma
         handle->UnpackRecord(result, text.line);
         return Search::Found;
     }
+}
+
+// Reads logical lines from the handle's stream until one matches key on the
+// fields of selector (every line when matchEvery), and copies it into
+// result. On Failed, *rc holds the code. The stream stands behind the line
+// found when keepPosition asks for it, behind the last line read otherwise.
+Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool matchEvery,
+                 void* record, uint64_t max, void* result, bool keepPosition, uint32_t functionId,
+                 unsigned* rc) {
+    GENREG_TRACE(FID_FIND_MATCH, rc);
+    // Lines that certainly do not match are passed over unparsed; in
+    // pieces of the file where a stream's position is a count of bytes
+    // (its line ends are not translated).
+    const TextLineShortcuts* shortcuts = matchEvery ? nullptr : TextLineShortcutsOf(handle);
+    RuledOutPass pass = {shortcuts != nullptr && !ossTextStreamsTranslateLineEnds(), 0, 0, 0};
+    Search found = searchLines(handle, selector, key, matchEvery, shortcuts, &pass, record, max,
+                               result, functionId, rc);
+    if (found == Search::Found && !keepPosition) return found;
+    unsigned settleRc = 0;
+    if (!settle(handle, &pass, functionId, &settleRc) && found != Search::Failed) {
+        *rc = settleRc;
+        return Search::Failed;
+    }
+    return found;
 }
 
 // Validates the caller's key; the slot's absence and a refusal are logged.
@@ -164,7 +277,7 @@ unsigned GenRegText::Get(uint64_t selector, void* key, void* result) {
         }
     }
     if (searched) {
-        switch (findMatch(this, selector, key, false, record, max, result, FID_GET, &rc)) {
+        switch (findMatch(this, selector, key, false, record, max, result, false, FID_GET, &rc)) {
             case Search::Found:
                 break;
             case Search::Exhausted:
@@ -228,7 +341,8 @@ unsigned GenRegText::GetNext(uint64_t selector, void* key, void* result) {
     LineNormalizerScope normalizer;
     if (selector != 0) BeginLineNormalizer(&normalizer);
 
-    switch (findMatch(this, selector, key, selector == 0, record, max, result, FID_GET_NEXT, &rc)) {
+    switch (findMatch(this, selector, key, selector == 0, record, max, result, true, FID_GET_NEXT,
+                      &rc)) {
         case Search::Found:
             break;
         case Search::Exhausted:

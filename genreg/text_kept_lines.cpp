@@ -5,47 +5,9 @@
 #include <cstring>
 
 #include "genreg/text_update.h"
+#include "genreg/text_store.h"
 #include "genreg/textline.h"
 #include "platform/oss.h"
-
-namespace {
-
-// Bytes at the start of block (length bytes, one more writable behind them)
-// held by lines the update would copy unchanged as the reader returned them
-// one by one: each ends at its line feed inside the block, is shorter than
-// the line buffer, holds no NUL byte (the reader's text of such a line ends
-// at it, and a backslash in front of it would be dropped), does not go on
-// in the next line (with joining on), and certainly does not match key by
-// the schema's own test on its text, which the reader would have handed
-// the schema as the line's bytes, behind a byte-order mark. *unfinished
-// tells that the bytes end inside a line that a fuller block could pass.
-size_t keptLines(const TextUpdate* u, uint64_t selector, const void* key, char* block,
-                 size_t length, bool* unfinished) {
-    size_t passed = 0;
-    *unfinished = false;
-    while (passed < length) {
-        char* start = block + passed;
-        const size_t rest = length - passed;
-        const size_t size = WholePlainLineAt(start, rest, u->join, unfinished);
-        if (size == 0) break;
-        if (std::memchr(start, '\0', size) != nullptr) break;
-        const char* text = start;
-        if (size >= sizeof kByteOrderMark &&
-            std::memcmp(start, kByteOrderMark, sizeof kByteOrderMark) == 0)
-            text += sizeof kByteOrderMark;
-        // The schema's test reads a terminated line: the byte behind it is
-        // lent for the terminator (the block has room for one more byte).
-        const char behind = start[size];
-        start[size] = '\0';
-        const bool kept = u->shortcuts->mismatch(selector, text, key);
-        start[size] = behind;
-        if (!kept) break;
-        passed += size;
-    }
-    return passed;
-}
-
-}  // namespace
 
 bool TextUpdatePassKeptLines(TextUpdate* u, uint64_t selector, const void* key, bool* passed) {
     if (u->keptBlock == nullptr || u->abandoned) return true;
@@ -67,7 +29,9 @@ bool TextUpdatePassKeptLines(TextUpdate* u, uint64_t selector, const void* key, 
         const size_t got = ossStreamRead(block + carried, 1, room, h->stream);
         const size_t length = carried + got;
         bool unfinished = false;
-        const size_t passed = keptLines(u, selector, key, block, length, &unfinished);
+        // The lines kept are those the schema rules out as matches.
+        const size_t passed =
+            TextLinesRuledOut(u->shortcuts, selector, key, u->join, block, length, &unfinished);
         if (!TextWriteBytes(h->tempStream, block, passed)) {
             TextUpdateFail(u, GENREG_RC_COPY_FAILED, PROBE_COPY, 0, "write copy");
             return false;

@@ -65,6 +65,17 @@ struct TextLineShortcuts {
 // provide them.
 const TextLineShortcuts* TextLineShortcutsOf(const GenRegText* handle);
 
+// Bytes at the start of block (length bytes, one more writable behind them)
+// held by lines that a search reading them one by one would pass over
+// unparsed: each ends at its line feed inside the block, is shorter than
+// the line buffer, holds no NUL byte, does not go on in the next line (with
+// joining on), and shortcuts->mismatch rules it out as a match of key on
+// the text the line reader would have returned for it (behind a byte-order
+// mark). *unfinished tells that the bytes end inside a line that more bytes
+// could make such a line.
+size_t TextLinesRuledOut(const TextLineShortcuts* shortcuts, uint64_t selector, const void* key,
+                         bool join, char* block, size_t length, bool* unfinished);
+
 // True when two logical lines hold the same bytes.
 bool SameRawText(const TextLine* a, const TextLine* b);
 

@@ -53,6 +53,11 @@ bool ReadTextLine(TextLine* text, FILE* stream, bool join);
 // its next read fills the whole buffer again.
 void TextLineRawWritten(TextLine* text);
 
+// Makes *text the line ReadTextLine would have returned for the size bytes
+// at bytes: a line WholePlainLineAt accepts, holding no NUL byte, whose
+// processed text is its raw text (behind a byte-order mark).
+void TextLineTakeRaw(TextLine* text, const char* bytes, size_t size);
+
 // Where and how long the over-long line is whose first part ReadTextLine
 // just returned as *text (text->cut): the stream is moved behind the whole
 // logical line, and the count of the lines in front of it is taken from the

@@ -69,7 +69,9 @@ bool walkStored(const unsigned char* packed, uint64_t length, uint64_t selector,
     const uint64_t mask = globalGetLE(packed + 4, 8);
     const uint64_t entriesEnd = length - kGlobalRecChecksumSize;
     uint64_t offset = kGlobalRecHeaderSize;
-    for (uint64_t pending = (mask | type->known) & kGlobalRecInRange; pending != 0;
+    // Entries stand in the order of their bits; an absent field takes part
+    // only when selector names it (as zeros against the key's slot).
+    for (uint64_t pending = (mask | (type->known & selector)) & kGlobalRecInRange; pending != 0;
          pending &= pending - 1) {
         const uint64_t bit = pending & (~pending + 1);
         // GlobalRecField without the call: the tables hold bit 2^i at index

@@ -36,6 +36,7 @@
 
 #include <cstring>
 
+#include "genreg/block_tries.h"
 #include "genreg/bin_store.h"
 #include "genreg/binfile.h"
 #include "genreg/transaction.h"
@@ -72,11 +73,8 @@ struct BinUpdate {
     // record still holds its stored bytes, which its repacking would give
     // back unchanged: it is copied as it is.
     bool verbatim;
-    // Records to read one by one before the copy in blocks is tried again:
-    // a try that copied nothing doubles the wait, so that a file of records
-    // that cannot be copied as they are is not read twice.
-    uint64_t recordsBeforeTry;
-    uint64_t recordsAfterFruitlessTry;
+    // When the copy in blocks is tried again.
+    BlockTries copyTries;
 };
 
 // Bytes of the first read of a copy in blocks, and of every read once the
@@ -260,10 +258,7 @@ size_t verbatimRecordAt(const BinUpdate* u, const unsigned char* bytes, size_t s
 unsigned copyVerbatimInBlocks(BinUpdate* u, const void* key) {
     GenRegBin* h = u->handle;
     if (u->shortcuts == nullptr || h->PackRecord == nullptr) return 0;
-    if (u->recordsBeforeTry > 0) {
-        --u->recordsBeforeTry;
-        return 0;
-    }
+    if (!BlockTryDue(&u->copyTries)) return 0;
     unsigned rc = ensureImage(u, 0);
     if (rc != 0) return rc;
     FILE* stream = h->stream;
@@ -304,13 +299,7 @@ unsigned copyVerbatimInBlocks(BinUpdate* u, const void* key) {
             return GENREG_RC_READ_FAILED;
         }
     }
-    if (copiedAny) {
-        u->recordsAfterFruitlessTry = 0;
-    } else {
-        u->recordsAfterFruitlessTry =
-            u->recordsAfterFruitlessTry ? 2 * u->recordsAfterFruitlessTry : 1;
-        u->recordsBeforeTry = u->recordsAfterFruitlessTry;
-    }
+    BlockTryEnded(&u->copyTries, copiedAny);
     return 0;
 }
 

@@ -23,10 +23,7 @@ size_t sharedPrefix(const char* a, const char* b, size_t n) {
 SharedRunResult PassSharedRun(SharedRun* run, FILE* first, FILE* second, SharedRunUnits units,
                               const void* context) {
     if (run->blocks == nullptr) return SHARED_RUN_OK;
-    if (run->pairsBeforeTry > 0) {
-        --run->pairsBeforeTry;
-        return SHARED_RUN_OK;
-    }
+    if (!BlockTryDue(&run->tries)) return SHARED_RUN_OK;
     int64_t firstAt = ossStreamTell(first);
     if (firstAt < 0) return SHARED_RUN_FIRST_FAILED;
     const int64_t secondAt = ossStreamTell(second);
@@ -57,12 +54,6 @@ SharedRunResult PassSharedRun(SharedRun* run, FILE* first, FILE* second, SharedR
     if (ossStreamSeek(first, firstAt, SEEK_SET) != 0) return SHARED_RUN_FIRST_FAILED;
     if (ossStreamSeek(second, firstAt + secondFromFirst, SEEK_SET) != 0)
         return SHARED_RUN_SECOND_FAILED;
-    if (passedAny) {
-        run->pairsAfterFruitlessTry = 0;
-    } else {
-        run->pairsAfterFruitlessTry =
-            run->pairsAfterFruitlessTry ? 2 * run->pairsAfterFruitlessTry : 1;
-        run->pairsBeforeTry = run->pairsAfterFruitlessTry;
-    }
+    BlockTryEnded(&run->tries, passedAny);
     return SHARED_RUN_OK;
 }

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "genreg/block_tries.h"
+
 // Bytes of each of the two blocks a run reads into.
 const size_t kSharedRunBlock = 16384;
 
@@ -26,12 +28,8 @@ typedef size_t (*SharedRunUnits)(const void* context, const char* bytes, size_t 
                                  bool* unfinished);
 
 struct SharedRun {
-    char* blocks;  // 2 * kSharedRunBlock bytes, or null: nothing is passed
-    // A try that passes nothing makes the next wait for twice as many pairs
-    // read the usual way, so that a file of records that cannot be passed
-    // is not read twice.
-    uint64_t pairsBeforeTry;
-    uint64_t pairsAfterFruitlessTry;
+    char* blocks;      // 2 * kSharedRunBlock bytes, or null: nothing is passed
+    BlockTries tries;  // counted in pairs read the usual way
 };
 
 // What a try ended in: SHARED_RUN_OK (the streams stand behind the records
@@ -45,7 +43,7 @@ SharedRunResult PassSharedRun(SharedRun* run, FILE* first, FILE* second, SharedR
 // A pair was found to differ and dealt with: the records behind it may be
 // the same again, so the next try is not put off.
 inline void SharedRunAfterChange(SharedRun* run) {
-    run->pairsBeforeTry = 0;
+    run->tries.waiting = 0;
 }
 
 #endif

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "genreg/block_tries.h"
 #include "genreg/text_store.h"
 #include "genreg/trace.h"
 #include "genreg/transaction.h"
@@ -47,11 +48,7 @@ bool overLongLineMatches(GenRegText* handle, uint64_t selector, const void* key,
 // the file instead of one by one.
 struct RuledOutPass {
     bool enabled;
-    // Lines to read one by one before the next try: a try that passes
-    // nothing doubles the wait, so that a file whose lines cannot be passed
-    // is not read twice.
-    uint64_t linesBeforeTry;
-    uint64_t linesAfterFruitlessTry;
+    BlockTries tries;
     // Bytes the stream was read ahead of the line last handed out: it is
     // set back before it is read again (a Get that found its line never
     // needs it).
@@ -88,10 +85,7 @@ bool passRuledOutLines(GenRegText* handle, const TextLineShortcuts* shortcuts, u
                        const void* key, bool join, RuledOutPass* pass, TextLine* text,
                        bool* handedOut, uint32_t functionId, unsigned* rc) {
     *handedOut = false;
-    if (pass->linesBeforeTry > 0) {
-        --pass->linesBeforeTry;
-        return true;
-    }
+    if (!BlockTryDue(&pass->tries)) return true;
     // An unfinished line is shorter than the line buffer: a piece always
     // fits behind it, with the byte TextLinesRuledOut borrows.
     char block[GENREG_LINE_MAX + kRuledOutPiece + 1];
@@ -108,13 +102,7 @@ bool passRuledOutLines(GenRegText* handle, const TextLineShortcuts* shortcuts, u
         carried = length - passed;
         if (got < kRuledOutPiece || (carried > 0 && !unfinished)) break;
     }
-    if (passedAny) {
-        pass->linesAfterFruitlessTry = 0;
-    } else {
-        pass->linesAfterFruitlessTry =
-            pass->linesAfterFruitlessTry ? 2 * pass->linesAfterFruitlessTry : 1;
-        pass->linesBeforeTry = pass->linesAfterFruitlessTry;
-    }
+    BlockTryEnded(&pass->tries, passedAny);
     if (carried == 0) return true;
     const char* first = block + passed;
     bool unfinished = false;
@@ -202,7 +190,7 @@ Search findMatch(GenRegText* handle, uint64_t selector, const void* key, bool ma
     // pieces of the file where a stream's position is a count of bytes
     // (its line ends are not translated).
     const TextLineShortcuts* shortcuts = matchEvery ? nullptr : TextLineShortcutsOf(handle);
-    RuledOutPass pass = {shortcuts != nullptr && !ossTextStreamsTranslateLineEnds(), 0, 0, 0};
+    RuledOutPass pass = {shortcuts != nullptr && !ossTextStreamsTranslateLineEnds(), {0, 0}, 0};
     Search found = searchLines(handle, selector, key, matchEvery, shortcuts, &pass, record, max,
                                result, functionId, rc);
     if (found == Search::Found && !keepPosition) return found;

@@ -4,17 +4,14 @@
 
 #include <cstring>
 
-#include "genreg/text_update.h"
 #include "genreg/text_store.h"
+#include "genreg/text_update.h"
 #include "genreg/textline.h"
 #include "platform/oss.h"
 
 bool TextUpdatePassKeptLines(TextUpdate* u, uint64_t selector, const void* key, bool* passed) {
     if (u->keptBlock == nullptr || u->abandoned) return true;
-    if (u->linesBeforeTry > 0) {
-        --u->linesBeforeTry;
-        return true;
-    }
+    if (!BlockTryDue(&u->keptTries)) return true;
     GenRegText* h = u->handle;
     int64_t at = ossStreamTell(h->stream);
     if (at < 0) {
@@ -49,15 +46,7 @@ bool TextUpdatePassKeptLines(TextUpdate* u, uint64_t selector, const void* key, 
         TextUpdateFail(u, GENREG_RC_READ_FAILED, PROBE_SEEK, 0, "seek");
         return false;
     }
-    // A try that passes nothing puts the next off for twice as many lines
-    // read one by one, so that a file of lines that cannot be passed is not
-    // read twice.
-    if (passedAny) {
-        if (passed != nullptr) *passed = true;
-        u->linesAfterFruitlessTry = 0;
-    } else {
-        u->linesAfterFruitlessTry = u->linesAfterFruitlessTry ? 2 * u->linesAfterFruitlessTry : 1;
-        u->linesBeforeTry = u->linesAfterFruitlessTry;
-    }
+    if (passedAny && passed != nullptr) *passed = true;
+    BlockTryEnded(&u->keptTries, passedAny);
     return true;
 }

@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <genreg/handle.h>
 
+#include "genreg/block_tries.h"
 #include "genreg/text_store.h"
 #include "genreg/trace.h"
 
@@ -80,11 +81,10 @@ struct TextUpdate {
     // The block lines are passed in (TextUpdatePassKeptLines), of
     // kTextKeptBlock + 1 bytes, or null where they are read one by one.
     char* keptBlock;
-    uint64_t linesBeforeTry;  // lines to read one by one before the next pass
-    uint64_t linesAfterFruitlessTry;
-    bool abandoned;      // end the transaction without committing
-    unsigned result;     // the first failure of the update itself
-    unsigned secondary;  // the latest failure of the clean-up
+    BlockTries keptTries;  // when the next pass of kept lines is tried
+    bool abandoned;        // end the transaction without committing
+    unsigned result;       // the first failure of the update itself
+    unsigned secondary;    // the latest failure of the clean-up
 };
 
 TextUpdate NewTextUpdate(GenRegText* handle, unsigned type, uint32_t fid);
